@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need. Safe to run again: it
+# only calls apt-get when a package is missing.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # real parts behind the platform layer
+    libasound2-dev libasound2-plugins libmp3lame-dev libmpg123-dev libgsm1-dev libsoxr-dev
+    libx11-dev qt6-base-dev
+    # peers that tests and benchmarks compare with, and the sound server of the device tests
+    sox libsox-fmt-all ffmpeg lame mpg123 alsa-utils pulseaudio xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
