@@ -1,0 +1,284 @@
+#include "platform/loop/message_loop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::uint64_t kForever = std::numeric_limits<std::uint64_t>::max();
+
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    std::uint64_t period_ms;
+    std::uint64_t due_ms;
+    std::uint64_t order;  // when it was set: breaks ties between equal deadlines
+    TIMERPROC callback;
+};
+
+std::uintptr_t key_of(HWND window) {
+    return reinterpret_cast<std::uintptr_t>(window);
+}
+
+}  // namespace
+
+struct MessageLoop::State {
+    // GUI-thread state.
+    std::map<std::uintptr_t, std::shared_ptr<WindowHandler>> windows;
+    std::uintptr_t next_window = 1;
+    std::vector<Timer> timers;
+    std::uint64_t next_order = 0;
+    ClockKind kind = ClockKind::real;
+    std::uint64_t manual_now = 0;
+    std::uint64_t real_offset = 0;
+    Clock::time_point started = Clock::now();
+    std::map<int, ClockObserver> observers;
+    int next_observer = 1;
+
+    // Shared with other threads.
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> tasks;
+    bool quit = false;
+
+    std::uint64_t real_now() const {
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+        return real_offset + static_cast<std::uint64_t>(elapsed.count());
+    }
+    std::uint64_t now() const { return kind == ClockKind::manual ? manual_now : real_now(); }
+
+    void move_manual_time(std::uint64_t to) {
+        if (to <= manual_now) return;
+        manual_now = to;
+        // Copies: an observer may add or remove observers.
+        auto current = observers;
+        for (auto& [id, observer] : current) observer(manual_now);
+    }
+
+    Timer* next_due(std::uint64_t limit) {
+        Timer* best = nullptr;
+        for (auto& t : timers)
+            if (t.due_ms <= limit && (!best || t.due_ms < best->due_ms ||
+                                      (t.due_ms == best->due_ms && t.order < best->order)))
+                best = &t;
+        return best;
+    }
+
+    std::uint64_t earliest_due() const {
+        std::uint64_t earliest = kForever;
+        for (const auto& t : timers) earliest = std::min(earliest, t.due_ms);
+        return earliest;
+    }
+
+    // Fires one timer due at or before `limit`; false when none is due.
+    bool fire_one(std::uint64_t limit) {
+        Timer* timer = next_due(limit);
+        if (!timer) return false;
+        if (kind == ClockKind::manual) move_manual_time(timer->due_ms);
+        // The observers may have killed it.
+        timer = next_due(limit);
+        if (!timer) return true;
+        const Timer fired = *timer;
+        timer->due_ms += timer->period_ms;
+        // A real clock that fell behind skips the missed ticks instead of bursting them.
+        if (kind == ClockKind::real && timer->due_ms <= real_now())
+            timer->due_ms = real_now() + timer->period_ms;
+        deliver(fired);
+        return true;
+    }
+
+    void deliver(const Timer& timer) {
+        const auto window = windows.find(key_of(timer.window));
+        if (window == windows.end()) return;
+        if (timer.callback) {
+            timer.callback(timer.window, WM_TIMER, timer.id, static_cast<DWORD>(now()));
+            return;
+        }
+        // Holding the handler keeps it alive if the window destroys itself while handling.
+        const auto handler = window->second;
+        (*handler)(timer.window, WM_TIMER, timer.id, 0);
+    }
+
+    void run_tasks() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(mutex);
+                if (tasks.empty()) return;
+                task = std::move(tasks.front());
+                tasks.pop_front();
+            }
+            task();
+        }
+    }
+
+    bool quit_requested() {
+        std::lock_guard lock(mutex);
+        return quit;
+    }
+
+    void wait_until(std::uint64_t when) {
+        std::unique_lock lock(mutex);
+        if (!tasks.empty() || quit) return;
+        const std::uint64_t now_ms = real_now();
+        if (when <= now_ms) return;
+        if (when == kForever)
+            wake.wait(lock);
+        else
+            wake.wait_for(lock, std::chrono::milliseconds(when - now_ms));
+    }
+
+    // Runs until `end` (or quit, when `until_quit`).
+    void run_until(std::uint64_t end, bool until_quit) {
+        if (kind == ClockKind::manual) {
+            for (;;) {
+                run_tasks();
+                if (until_quit && quit_requested()) break;
+                if (!fire_one(end)) break;
+            }
+            if (end != kForever) move_manual_time(end);
+            return;
+        }
+        for (;;) {
+            run_tasks();
+            while (fire_one(real_now())) run_tasks();
+            if (until_quit && quit_requested()) break;
+            if (real_now() >= end) break;
+            wait_until(std::min(end, earliest_due()));
+        }
+    }
+};
+
+MessageLoop::MessageLoop() = default;
+
+namespace {
+MessageLoop::State& state() {
+    static MessageLoop::State s;
+    return s;
+}
+}  // namespace
+
+MessageLoop& MessageLoop::instance() {
+    static MessageLoop loop;
+    return loop;
+}
+
+ClockKind MessageLoop::clock() const {
+    return state().kind;
+}
+
+void MessageLoop::set_clock(ClockKind kind) {
+    auto& s = state();
+    if (kind == s.kind) return;
+    const std::uint64_t now = s.now();
+    if (kind == ClockKind::manual) {
+        s.manual_now = now;
+    } else {
+        s.real_offset = 0;
+        s.started = Clock::now() - std::chrono::milliseconds(now);
+    }
+    s.kind = kind;
+}
+
+std::uint64_t MessageLoop::now_ms() const {
+    return state().now();
+}
+
+void MessageLoop::run_for(std::uint64_t ms) {
+    auto& s = state();
+    const std::uint64_t now = s.now();
+    s.run_until(ms > kForever - now ? kForever - 1 : now + ms, false);
+}
+
+void MessageLoop::run() {
+    auto& s = state();
+    s.run_until(kForever, true);
+    std::lock_guard lock(s.mutex);
+    s.quit = false;
+}
+
+void MessageLoop::quit() {
+    auto& s = state();
+    {
+        std::lock_guard lock(s.mutex);
+        s.quit = true;
+    }
+    s.wake.notify_all();
+}
+
+void MessageLoop::post(std::function<void()> task) {
+    auto& s = state();
+    {
+        std::lock_guard lock(s.mutex);
+        s.tasks.push_back(std::move(task));
+    }
+    s.wake.notify_all();
+}
+
+int MessageLoop::add_clock_observer(ClockObserver observer) {
+    auto& s = state();
+    const int id = s.next_observer++;
+    s.observers[id] = std::move(observer);
+    return id;
+}
+
+void MessageLoop::remove_clock_observer(int id) {
+    state().observers.erase(id);
+}
+
+std::size_t MessageLoop::timer_count() const {
+    return state().timers.size();
+}
+
+HWND CreateMessageWindow(WindowHandler handler) {
+    auto& s = state();
+    const std::uintptr_t key = s.next_window++;
+    auto* window = reinterpret_cast<HWND>(key);
+    auto shared = std::make_shared<WindowHandler>(std::move(handler));
+    s.windows[key] = shared;
+    if ((*shared)(window, WM_CREATE, 0, 0) == -1) {
+        DestroyWindow(window);
+        return nullptr;
+    }
+    return window;
+}
+
+BOOL DestroyWindow(HWND window) {
+    auto& s = state();
+    const auto it = s.windows.find(key_of(window));
+    if (it == s.windows.end()) return FALSE;
+    const auto handler = it->second;
+    (*handler)(window, WM_DESTROY, 0, 0);
+    std::erase_if(s.timers, [&](const Timer& t) { return t.window == window; });
+    s.windows.erase(key_of(window));
+    return TRUE;
+}
+
+BOOL IsWindow(HWND window) {
+    return state().windows.contains(key_of(window)) ? TRUE : FALSE;
+}
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse_ms, TIMERPROC callback) {
+    auto& s = state();
+    if (!s.windows.contains(key_of(window))) return 0;
+    const std::uint64_t period = std::max<UINT>(elapse_ms, 1);
+    std::erase_if(s.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+    s.timers.push_back({window, id, period, s.now() + period, s.next_order++, callback});
+    return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+    return std::erase_if(state().timers,
+                         [&](const Timer& t) { return t.window == window && t.id == id; }) > 0
+               ? TRUE
+               : FALSE;
+}

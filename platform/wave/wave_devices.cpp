@@ -1,0 +1,80 @@
+// The enumeration calls of the wave front end.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+#include "platform/wave/mmsystem_wave.h"
+#include "platform/wave/virtual_card.h"
+#include "platform/wave/wave_backend.h"
+
+namespace {
+
+std::mutex g_backend_mutex;
+std::unique_ptr<WaveBackend> g_backend;
+
+std::unique_ptr<WaveBackend> backend_from_environment() {
+    const char* choice = std::getenv("KELVANE_AUDIO");
+    const std::string_view wanted = choice ? choice : "auto";
+    if (wanted != "auto" && wanted != "virtual")
+        std::fprintf(stderr, "KELVANE_AUDIO=%s: no such backend here; using the virtual card\n",
+                     choice);
+    return VirtualSoundCard::from_environment();
+}
+
+template <typename Caps>
+MMRESULT device_caps(WaveDirection direction, UINT_PTR device, Caps* caps, UINT size) {
+    if (!caps || size == 0) return MMSYSERR_INVALPARAM;
+    const auto list = wave_backend().devices(direction);
+    const bool mapper = device == WAVE_MAPPER || device == static_cast<UINT_PTR>(-1);
+    // The mapper stands for the first device, so it exists only when a device does.
+    if (list.empty() || (!mapper && device >= list.size())) return MMSYSERR_BADDEVICEID;
+    const WaveDeviceInfo& info = list[mapper ? 0 : device];
+
+    Caps full{};
+    full.wMid = info.maker_id;
+    full.wPid = info.product_id;
+    full.vDriverVersion = 0x0100;
+    const std::string_view name = mapper ? kWaveMapperName : std::string_view(info.name);
+    const std::size_t length = std::min<std::size_t>(name.size(), MAXPNAMELEN - 1);
+    std::memcpy(full.szPname, name.data(), length);
+    full.szPname[length] = '\0';
+    full.dwFormats = info.formats;
+    full.wChannels = info.channels;
+    std::memcpy(caps, &full, std::min<std::size_t>(size, sizeof full));
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+WaveBackend& wave_backend() {
+    std::lock_guard lock(g_backend_mutex);
+    if (!g_backend) g_backend = backend_from_environment();
+    return *g_backend;
+}
+
+void set_wave_backend(std::unique_ptr<WaveBackend> backend) {
+    std::lock_guard lock(g_backend_mutex);
+    g_backend = std::move(backend);
+}
+
+UINT waveInGetNumDevs() {
+    return static_cast<UINT>(wave_backend().devices(WaveDirection::input).size());
+}
+
+UINT waveOutGetNumDevs() {
+    return static_cast<UINT>(wave_backend().devices(WaveDirection::output).size());
+}
+
+MMRESULT waveInGetDevCapsA(UINT_PTR device, WAVEINCAPSA* caps, UINT size) {
+    return device_caps(WaveDirection::input, device, caps, size);
+}
+
+MMRESULT waveOutGetDevCapsA(UINT_PTR device, WAVEOUTCAPSA* caps, UINT size) {
+    const MMRESULT result = device_caps(WaveDirection::output, device, caps, size);
+    if (result == MMSYSERR_NOERROR && size >= sizeof(WAVEOUTCAPSA))
+        caps->dwSupport = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME;
+    return result;
+}

@@ -1,0 +1,171 @@
+#include "tools/host/control_host.h"
+
+#include <cstdio>
+
+// The site: the control asks it for ambient properties through IDispatch.
+class ControlHost::Site final : public IOleClientSite, public IDispatch {
+  public:
+    explicit Site(bool user_mode) : m_user_mode(user_mode) {}
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid == IUnknown::iid || riid == IOleClientSite::iid)
+            *object = static_cast<IOleClientSite*>(this);
+        else if (riid == IDispatch::iid)
+            *object = static_cast<IDispatch*>(this);
+        else
+            return *object = nullptr, E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.add(); }
+    ULONG Release() override {
+        const ULONG left = m_refs.release();
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+    HRESULT GetTypeInfo(UINT, LCID, const InterfaceDesc**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, const OLECHAR* const*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                   EXCEPINFO*, UINT*) override {
+        if (member != DISPID_AMBIENT_USERMODE || !(flags & DISPATCH_PROPERTYGET))
+            return DISP_E_MEMBERNOTFOUND;
+        if (result) {
+            VariantClear(result);
+            result->vt = VT_BOOL;
+            result->boolVal = m_user_mode ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        return S_OK;
+    }
+
+  private:
+    ~Site() = default;
+    bool m_user_mode;
+    RefCount m_refs;
+};
+
+// The event sink: every event the control fires reaches the host's handler with its description.
+class ControlHost::Sink final : public IDispatch {
+  public:
+    Sink(const InterfaceDesc& events, EventHandler& handler)
+        : m_events(events), m_handler(handler) {}
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid != IUnknown::iid && riid != IDispatch::iid && riid != m_events.iid)
+            return *object = nullptr, E_NOINTERFACE;
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.add(); }
+    ULONG Release() override {
+        const ULONG left = m_refs.release();
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+    HRESULT GetTypeInfo(UINT, LCID, const InterfaceDesc**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, const OLECHAR* const* names, UINT count, LCID,
+                          DISPID* ids) override {
+        return ids_of_names(m_events, names, count, ids);
+    }
+    HRESULT Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+                   EXCEPINFO*, UINT* arg_error) override {
+        const MemberDesc* event = m_events.find(member);
+        if (!event) return DISP_E_MEMBERNOTFOUND;
+        DispatchCall call;
+        if (HRESULT hr = prepare_dispatch_call(*event, flags, params, call, arg_error); FAILED(hr))
+            return hr;
+        if (m_handler) m_handler(*event, call.args);
+        return S_OK;
+    }
+
+  private:
+    ~Sink() = default;
+    const InterfaceDesc& m_events;
+    EventHandler& m_handler;
+    RefCount m_refs;
+};
+
+ControlHost::ControlHost(bool user_mode, EventHandler on_event)
+    : m_user_mode(user_mode), m_on_event(std::move(on_event)) {}
+
+ControlHost::~ControlHost() {
+    destroy();
+}
+
+HRESULT ControlHost::create(REFCLSID clsid) {
+    destroy();
+    ComPtr<IDispatch> control;
+    if (HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid,
+                                      control.put_void());
+        FAILED(hr))
+        return hr;
+
+    auto class_info = control.as<IProvideClassInfo>();
+    const CoClassDesc* desc = nullptr;
+    if (!class_info || FAILED(class_info->GetClassInfo(&desc)) || !desc) return E_NOINTERFACE;
+    m_members = desc->default_interface;
+    m_events = desc->source_interface;
+
+    // Sink first, so that events fired while the control starts are seen.
+    if (m_events) {
+        auto container = control.as<IConnectionPointContainer>();
+        if (container && SUCCEEDED(container->FindConnectionPoint(m_events->iid, m_point.put()))) {
+            m_sink = make_com<Sink>(*m_events, m_on_event);
+            if (FAILED(m_point->Advise(static_cast<IDispatch*>(m_sink.get()), &m_cookie)))
+                m_point.reset();
+        }
+    }
+    // As a form does: the site first (the control makes its window), then the properties.
+    m_site = make_com<Site>(m_user_mode);
+    if (auto object = control.as<IOleObject>())
+        object->SetClientSite(static_cast<IOleClientSite*>(m_site.get()));
+    if (auto persist = control.as<IPersistStreamInit>()) persist->InitNew();
+    m_control = std::move(control);
+    return S_OK;
+}
+
+void ControlHost::destroy() {
+    if (m_point) {
+        m_point->Unadvise(m_cookie);
+        m_point.reset();
+    }
+    if (m_control)
+        if (auto object = m_control.as<IOleObject>()) object->Close(OLECLOSE_NOSAVE);
+    m_control.reset();
+    m_sink.reset();
+    m_site.reset();
+    m_members = nullptr;
+    m_events = nullptr;
+}
+
+std::string format_value(const Variant& value) {
+    switch (value.type()) {
+        case VT_I2:
+            return std::to_string(value.as_i2());
+        case VT_I4:
+            return std::to_string(value.as_i4());
+        case VT_BOOL:
+            return value.as_bool() ? "true" : "false";
+        case VT_R8: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.15g", value.as_r8());
+            return text;
+        }
+        case VT_BSTR: {
+            std::string text = "\"";
+            for (char c : value.as_string()) {
+                if (c == '"' || c == '\\') text += '\\';
+                text += c;
+            }
+            return text + "\"";
+        }
+        default:
+            return "";
+    }
+}

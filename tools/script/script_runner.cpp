@@ -1,0 +1,163 @@
+#include "tools/script/script_runner.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "platform/loop/message_loop.h"
+#include "tools/host/control_host.h"
+#include "tools/script/script_parser.h"
+
+namespace {
+
+struct Failure {
+    HRESULT hr;
+    std::string reason;
+};
+
+std::string hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+class ScriptSession {
+  public:
+    ScriptSession(std::ostream& out, REFCLSID clsid, const ScriptOptions& options)
+        : m_out(out),
+          m_clsid(clsid),
+          m_host(!options.design_mode,
+                 [this](const MemberDesc& event, std::span<const Variant> args) {
+                     print_event(event, args);
+                 }) {}
+
+    HRESULT start() { return m_host.create(m_clsid); }
+    void finish() { m_host.destroy(); }
+
+    // Runs one line; a failure when the command did not succeed.
+    std::optional<Failure> run(const ScriptLine& line) {
+        const auto& c = line.command;
+        if (c == "set") return set(line);
+        if (c == "get") return get(line);
+        if (c == "call") return call(line);
+        if (c == "wait") return wait(line);
+        if (c == "echo") {
+            m_out << line.rest << '\n';
+            return std::nullopt;
+        }
+        if (c == "new") return renew(line);
+        // save, load, choose and draw are reserved for saved state, formats and drawing.
+        return Failure{E_NOTIMPL, "not available in this version"};
+    }
+
+  private:
+    std::optional<Failure> expect_name(const ScriptLine& line, std::size_t min_args,
+                                       std::size_t max_args, const MemberDesc*& member) {
+        if (line.args.size() < min_args || line.args.size() > max_args)
+            return Failure{DISP_E_BADPARAMCOUNT, "wrong number of arguments"};
+        if (!m_host.control()) return Failure{E_UNEXPECTED, "no control"};
+        member = m_host.members()->find(line.name);
+        if (!member) return Failure{DISP_E_UNKNOWNNAME, "unknown name"};
+        return std::nullopt;
+    }
+
+    std::optional<Failure> set(const ScriptLine& line) {
+        const MemberDesc* member = nullptr;
+        if (auto f = expect_name(line, 1, 1, member)) return f;
+        if (member->kind != MemberKind::property)
+            return Failure{DISP_E_MEMBERNOTFOUND, "not a property"};
+        return check(dispatch_put(m_host.control(), member->name, line.args[0]));
+    }
+
+    std::optional<Failure> get(const ScriptLine& line) {
+        const MemberDesc* member = nullptr;
+        if (auto f = expect_name(line, 0, 0, member)) return f;
+        if (member->kind != MemberKind::property)
+            return Failure{DISP_E_MEMBERNOTFOUND, "not a property"};
+        Variant value;
+        if (auto f = check(dispatch_get(m_host.control(), member->name, value))) return f;
+        m_out << member->name << " = " << format_value(value) << '\n';
+        return std::nullopt;
+    }
+
+    std::optional<Failure> call(const ScriptLine& line) {
+        const MemberDesc* member = nullptr;
+        if (auto f = expect_name(line, 0, SIZE_MAX, member)) return f;
+        if (member->kind != MemberKind::method)
+            return Failure{DISP_E_MEMBERNOTFOUND, "not a method"};
+        Variant result;
+        if (auto f = check(dispatch_call(m_host.control(), member->name, line.args, &result)))
+            return f;
+        if (member->type != VT_EMPTY)
+            m_out << member->name << " -> " << format_value(result) << '\n';
+        return std::nullopt;
+    }
+
+    std::optional<Failure> wait(const ScriptLine& line) {
+        if (line.args.size() != 1 || line.args[0].type() != VT_I4 || line.args[0].as_i4() < 0)
+            return Failure{E_INVALIDARG, "expected milliseconds (0 or more)"};
+        MessageLoop::instance().run_for(static_cast<std::uint64_t>(line.args[0].as_i4()));
+        return std::nullopt;
+    }
+
+    std::optional<Failure> renew(const ScriptLine& line) {
+        if (!line.args.empty()) return Failure{DISP_E_BADPARAMCOUNT, "wrong number of arguments"};
+        m_host.destroy();
+        return check(m_host.create(m_clsid));
+    }
+
+    static std::optional<Failure> check(HRESULT hr) {
+        if (SUCCEEDED(hr)) return std::nullopt;
+        return Failure{hr, hresult_text(hr)};
+    }
+
+    void print_event(const MemberDesc& event, std::span<const Variant> args) {
+        m_out << "event " << event.name << '(';
+        for (std::size_t i = 0; i < args.size(); ++i)
+            m_out << (i ? ", " : "") << format_value(args[i]);
+        m_out << ")\n";
+        m_out.flush();
+    }
+
+    std::ostream& m_out;
+    CLSID m_clsid;
+    ControlHost m_host;
+};
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+int run_script(std::istream& in, std::ostream& out, REFCLSID clsid, const ScriptOptions& options) {
+    MessageLoop::instance().set_clock(options.manual_clock ? ClockKind::manual : ClockKind::real);
+    ScriptSession session(out, clsid, options);
+    if (HRESULT hr = session.start(); FAILED(hr)) {
+        out << "error: cannot create the control " << guid_to_string(clsid) << ": " << hex(hr)
+            << ' ' << hresult_text(hr) << '\n';
+        return 1;
+    }
+    int status = 0;
+    std::string text;
+    while (std::getline(in, text)) {
+        const ScriptParse parsed = parse_script_line(text);
+        std::optional<Failure> failure;
+        if (!parsed.error.empty())
+            failure = Failure{E_INVALIDARG, parsed.error};
+        else if (parsed.line)
+            failure = session.run(*parsed.line);
+        if (failure) {
+            out << "error: " << trimmed(text) << ": " << hex(failure->hr) << ' ' << failure->reason
+                << '\n';
+            status = 1;
+        }
+        out.flush();
+    }
+    session.finish();
+    return status;
+}
