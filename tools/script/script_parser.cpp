@@ -93,6 +93,14 @@ ScriptParse parse_script_line(std::string_view text) {
         result.line = std::move(line);
         return result;
     }
+    // File and format operands may be written bare, blanks included, or quoted.
+    const bool takes_operand = line.command == "save" || line.command == "load" ||
+                               line.command == "choose" || line.command == "draw";
+    if (takes_operand && !trim(rest).empty() && trim(rest).front() != '"') {
+        line.args.push_back(Variant::string(trim(rest)));
+        result.line = std::move(line);
+        return result;
+    }
     if (line.command == "set" || line.command == "get" || line.command == "call") {
         rest = trim(rest);
         std::size_t name_end = 0;
