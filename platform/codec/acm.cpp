@@ -294,7 +294,8 @@ MMRESULT acmFormatSuggest(HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* p
         // Only PCM is ever suggested: it is what the device format can hold.
         if ((fdwSuggest & ACM_FORMATSUGGESTF_WFORMATTAG) && pwfxDst->wFormatTag != WAVE_FORMAT_PCM)
             return ACMERR_NOTPOSSIBLE;
-        const WAVEFORMATEX& best = d->suggest_pcm(src.wfx()).wfx();
+        const WaveFormat suggestion = d->suggest_pcm(src.wfx());
+        const WAVEFORMATEX& best = suggestion.wfx();
         DWORD rate = best.nSamplesPerSec;
         WORD channels = best.nChannels;
         WORD bits = best.wBitsPerSample;
