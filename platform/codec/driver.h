@@ -28,8 +28,14 @@ namespace quillon::codec {
 class WaveFormat {
   public:
     WaveFormat() : m_bytes(sizeof(WAVEFORMATEX), 0) {}
-    // Copies 18 + cbSize bytes (16 bytes are enough for a PCM format without cbSize).
+    // Copies 18 + cbSize bytes; a PCM format's cbSize means nothing (files often leave it out
+    // or hold junk there), so only its 16 defined bytes are read and cbSize becomes 0.
     explicit WaveFormat(const WAVEFORMATEX& wfx) {
+        if (wfx.wFormatTag == WAVE_FORMAT_PCM) {
+            m_bytes.assign(sizeof(WAVEFORMATEX), 0);
+            std::memcpy(m_bytes.data(), &wfx, 16);
+            return;
+        }
         const std::size_t size = sizeof(WAVEFORMATEX) + wfx.cbSize;
         m_bytes.resize(size);
         std::memcpy(m_bytes.data(), &wfx, size);

@@ -198,13 +198,19 @@ class ResampleConverter final : public Converter {
     DWORD dst_rate() const override { return m_out.rate * m_out.block; }
 
     bool convert(std::span<const BYTE> src, std::vector<BYTE>& out) override {
+        if (m_ended) reset();  // a drained resampler takes no more input until cleared
         to_float(src, m_in, m_out.channels, m_samples);
         return process(m_samples.data(), m_samples.size() / m_out.channels, out);
     }
     bool finish(std::span<const BYTE>, std::vector<BYTE>& out) override {
+        if (m_ended) return true;
+        m_ended = true;
         return process(nullptr, 0, out);  // no input: soxr drains what it holds
     }
-    void reset() override { soxr_clear(m_soxr.get()); }
+    void reset() override {
+        soxr_clear(m_soxr.get());
+        m_ended = false;
+    }
 
   private:
     ResampleConverter(Layout in, Layout out, SoxrPtr s)
@@ -231,6 +237,7 @@ class ResampleConverter final : public Converter {
 
     Layout m_in, m_out;
     SoxrPtr m_soxr;
+    bool m_ended = false;
     std::vector<float> m_samples;
     std::vector<float> m_resampled;
 };

@@ -195,6 +195,12 @@ TEST(StreamOpen, ImpossibleConversionsAreRefused) {
     EXPECT_EQ(acmStreamOpen(nullptr, nullptr, wfx_ptr(a), wfx_ptr(a), nullptr, 0, 0,
                             ACM_STREAMOPENF_QUERY),
               0u);
+    // A PCM format's cbSize is junk as often as not; it must never make the manager read on.
+    std::vector<BYTE> junk = a;
+    wfx_ptr(junk)->cbSize = 0xFFFF;
+    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, wfx_ptr(junk), wfx_ptr(junk), nullptr, 0, 0,
+                            ACM_STREAMOPENF_QUERY),
+              0u);
     HACMSTREAM h = nullptr;
     EXPECT_EQ(acmStreamOpen(&h, nullptr, wfx_ptr(a), wfx_ptr(a), nullptr, 0x1234, 0,
                             0x00030000 /* CALLBACK_FUNCTION */),
