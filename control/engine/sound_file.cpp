@@ -1,0 +1,297 @@
+#include "control/engine/sound_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "control/engine/container.h"
+#include "control/engine/mp3_stream_header.h"
+
+namespace kelvane::engine {
+
+namespace {
+
+DWORD stream_size(HACMSTREAM stream, DWORD bytes, DWORD direction) {
+    DWORD answer = 0;
+    if (stream) acmStreamSize(stream, bytes, &answer, direction);
+    return answer;
+}
+
+void close_stream(HACMSTREAM& stream) {
+    if (stream) acmStreamClose(stream, 0);
+    stream = nullptr;
+}
+
+}  // namespace
+
+SoundFile::SoundFile() {
+    reset_counters();
+}
+
+SoundFile::~SoundFile() {
+    close();
+}
+
+bool SoundFile::allocate_work_buffer(DWORD bytes) {
+    try {
+        m_work.assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        m_work.clear();
+        return false;
+    }
+    return true;
+}
+
+void SoundFile::free_work_buffer() {
+    std::vector<BYTE>().swap(m_work);
+}
+
+void SoundFile::reset_counters() {
+    m_data_start = 0;
+    m_data_size = 0;
+    m_total_pcm_bytes = 0;
+    m_source_consumed = 0;
+    m_pcm_produced = 0;
+    m_restart_decoder = false;
+}
+
+int SoundFile::open_for_recording(std::string_view path) {
+    close();
+    m_mp3 = false;
+    switch (container_for_path(path)) {
+        case Container::wav:
+            if (int result = m_wav.create(path, m_file_format); result < 0) return result;
+            break;
+        case Container::mp3:
+            m_mp3 = true;
+            if (int result = write_mp3_stream_header(path, m_file_format, m_file); result < 0)
+                return result;
+            break;
+        case Container::none:
+            return -1;
+    }
+    if (acmStreamOpen(&m_record_stream, nullptr, &m_device_format, &m_file_format.wfx, nullptr, 0,
+                      0, ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
+        m_record_stream = nullptr;
+        return fail_open();
+    }
+    reset_counters();
+    m_mode = Mode::recording;
+    m_file_name = std::string(path);
+    return 0;
+}
+
+bool SoundFile::convert(HACMSTREAM stream, std::span<const BYTE> source,
+                        std::span<BYTE> destination, DWORD flags, DWORD& source_used,
+                        DWORD& destination_used) {
+    std::memset(&m_header, 0, sizeof m_header);
+    m_header.cbStruct = sizeof m_header;
+    // The stream only reads the source; the header's field is not const.
+    m_header.pbSrc = const_cast<BYTE*>(source.data());
+    m_header.cbSrcLength = static_cast<DWORD>(source.size());
+    m_header.pbDst = destination.data();
+    m_header.cbDstLength = static_cast<DWORD>(destination.size());
+    if (acmStreamPrepareHeader(stream, &m_header, 0) != MMSYSERR_NOERROR) return false;
+    const MMRESULT converted =
+        acmStreamConvert(stream, &m_header, ACM_STREAMCONVERTF_BLOCKALIGN | flags);
+    const MMRESULT unprepared = acmStreamUnprepareHeader(stream, &m_header, 0);
+    if (converted != MMSYSERR_NOERROR || unprepared != MMSYSERR_NOERROR) return false;
+    source_used = m_header.cbSrcLengthUsed;
+    destination_used = m_header.cbDstLengthUsed;
+    return source_used != 0;
+}
+
+LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
+    if (m_mode != Mode::recording || pcm.empty()) return -1;
+    // The converted bytes land in the work buffer, which holds at least as many as the source.
+    const DWORD room = static_cast<DWORD>(std::min(pcm.size(), m_work.size()));
+    DWORD used = 0, produced = 0;
+    if (!convert(m_record_stream, pcm, std::span<BYTE>(m_work.data(), room), 0, used, produced))
+        return -1;
+    const std::span<const BYTE> encoded(m_work.data(), produced);
+    if (m_mp3) {
+        if (produced && mmioWrite(m_file.get(), reinterpret_cast<const char*>(encoded.data()),
+                                  static_cast<LONG>(produced)) != static_cast<LONG>(produced))
+            return -1;
+    } else if (m_wav.write(encoded) < 0) {
+        return -1;
+    }
+    return static_cast<LONG>(used);
+}
+
+int SoundFile::open_for_playback(std::string_view path) {
+    close();
+    m_mp3 = false;
+    m_mode = Mode::playing;
+    m_info = InfoTexts{};
+    if (path.size() > kMaxPathChars) return fail_open();
+
+    const std::string name(path);
+    const int kind = test_for_wav(path);
+    if (kind < 0) return fail_open(kind);
+    FileFormat format{};
+    DWORD data_size = 0;
+    if (kind == 1) {
+        WavHeader header;
+        if (int result = read_wav_header(path, header, m_info); result < 0)
+            return fail_open(result);
+        format = header.format;
+        data_size = header.data_size;
+    } else {
+        m_mp3 = true;
+        if (int result = read_mp3_stream_header(path, format, data_size); result < 0)
+            return fail_open(result);
+    }
+
+    MMIOINFO info{};
+    m_file.reset(mmioOpen(name.c_str(), &info, MMIO_READ | MMIO_ALLOCBUF));
+    if (!m_file) return fail_open();
+    if (m_mp3) {
+        if (mmioSeek(m_file.get(), 4, SEEK_SET) != 4) return fail_open();
+        m_data_start = 4;
+    } else {
+        MMCKINFO riff{};
+        riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+        if (mmioDescend(m_file.get(), &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
+            return fail_open();
+        MMCKINFO data{};
+        data.ckid = mmioFOURCC('d', 'a', 't', 'a');
+        if (mmioDescend(m_file.get(), &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+            return fail_open();
+        m_data_start = data.dwDataOffset;
+        // A data chunk that claims more than the file holds is read only as far as it goes.
+        data_size = std::min(data_size, data.cksize);
+    }
+    m_file_format = format;
+    m_data_size = data_size;
+
+    std::memset(&m_device_format, 0, sizeof m_device_format);
+    if (m_file_format.wfx.wFormatTag == WAVE_FORMAT_PCM) {
+        std::memcpy(&m_device_format, &m_file_format.wfx, sizeof m_device_format);
+    } else {
+        // Asked for PCM so that the suggestion always fits the 18 bytes of the device format.
+        DWORD largest = 0;
+        acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest);
+        std::vector<BYTE> suggestion(
+            std::max<std::size_t>(
+                {largest, sizeof(WAVEFORMATEX) + m_file_format.wfx.cbSize, sizeof(WAVEFORMATEX)}),
+            0);
+        auto* pcm = reinterpret_cast<WAVEFORMATEX*>(suggestion.data());
+        pcm->wFormatTag = WAVE_FORMAT_PCM;
+        if (acmFormatSuggest(nullptr, &m_file_format.wfx, pcm,
+                             static_cast<DWORD>(suggestion.size()),
+                             ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR ||
+            pcm->wFormatTag != WAVE_FORMAT_PCM)
+            return fail_open();
+        std::memcpy(&m_device_format, pcm, sizeof m_device_format);
+        m_device_format.cbSize = 0;
+    }
+    if (acmStreamOpen(&m_play_stream, nullptr, &m_file_format.wfx, &m_device_format, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
+        m_play_stream = nullptr;
+        return fail_open();
+    }
+    m_total_pcm_bytes = stream_size(m_play_stream, m_data_size, ACM_STREAMSIZEF_SOURCE);
+    m_source_consumed = 0;
+    m_pcm_produced = 0;
+    m_restart_decoder = true;
+    m_file_name = name;
+    return 0;
+}
+
+int SoundFile::fail_open(int result) {
+    close();
+    return result < 0 ? result : -1;
+}
+
+LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
+    if (m_mode != Mode::playing || pcm.empty()) return -1;
+    const DWORD left = m_data_size > m_source_consumed ? m_data_size - m_source_consumed : 0;
+    DWORD wanted = std::min(
+        stream_size(m_play_stream, static_cast<DWORD>(pcm.size()), ACM_STREAMSIZEF_DESTINATION),
+        left);
+    wanted = std::min<DWORD>(wanted, static_cast<DWORD>(m_work.size()));
+    if (wanted == 0) return 0;
+    const LONG read =
+        mmioRead(m_file.get(), reinterpret_cast<char*>(m_work.data()), static_cast<LONG>(wanted));
+    if (read < 0) return -1;
+    if (read == 0) return 0;
+    DWORD used = 0, produced = 0;
+    const DWORD flags = m_restart_decoder ? ACM_STREAMCONVERTF_START : 0;
+    if (!convert(m_play_stream, std::span<const BYTE>(m_work.data(), static_cast<DWORD>(read)), pcm,
+                 flags, used, produced))
+        return -1;
+    m_restart_decoder = false;
+    m_source_consumed += used;
+    m_pcm_produced += produced;
+    return static_cast<LONG>(produced);
+}
+
+LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
+    if (m_mode != Mode::playing) return -1;
+    const LONG source_offset =
+        pcm_offset >= 0
+            ? static_cast<LONG>(stream_size(m_play_stream, static_cast<DWORD>(pcm_offset),
+                                            ACM_STREAMSIZEF_DESTINATION))
+            : -static_cast<LONG>(stream_size(m_play_stream,
+                                             static_cast<DWORD>(-(pcm_offset + 1)) + 1,
+                                             ACM_STREAMSIZEF_DESTINATION));
+    const LONG current = mmioSeek(m_file.get(), 0, SEEK_CUR);
+    if (current < 0) return -1;
+    std::int64_t target = 0;
+    switch (origin) {
+        case 1:
+            target = std::int64_t{current} + source_offset;
+            break;
+        case 2:
+            target = std::int64_t{m_data_start} + m_data_size + source_offset;
+            break;
+        case 3:
+            target = std::int64_t{m_data_start} + source_offset;
+            break;
+        default:
+            return -1;
+    }
+    // Never before the first audio byte (the header would play as noise) nor past the last.
+    target =
+        std::clamp<std::int64_t>(target, m_data_start, std::int64_t{m_data_start} + m_data_size);
+    const LONG position = mmioSeek(m_file.get(), static_cast<LONG>(target), SEEK_SET);
+    if (position < 0) return -1;
+    m_source_consumed = static_cast<DWORD>(position) - m_data_start;
+    m_pcm_produced = stream_size(m_play_stream, m_source_consumed, ACM_STREAMSIZEF_SOURCE);
+    m_restart_decoder = true;
+    return static_cast<LONG>(m_pcm_produced);
+}
+
+int SoundFile::close() {
+    if (m_mode == Mode::recording) {
+        close_stream(m_record_stream);
+        if (m_wav.is_open()) m_wav.finalize(m_info);
+        m_file.reset();
+    } else if (m_mode == Mode::playing) {
+        close_stream(m_play_stream);
+        m_file.reset();
+    }
+    // A failed open may have left a stream or a file behind.
+    close_stream(m_record_stream);
+    close_stream(m_play_stream);
+    m_wav = WavWriter();
+    m_file.reset();
+    reset_counters();
+    m_file_name.clear();
+    m_mode = Mode::idle;
+    return 0;
+}
+
+DWORD SoundFile::recording_size_rounding(DWORD pcm_bytes) const {
+    const DWORD encoded = stream_size(m_record_stream, pcm_bytes, ACM_STREAMSIZEF_SOURCE);
+    return stream_size(m_record_stream, encoded, ACM_STREAMSIZEF_DESTINATION);
+}
+
+DWORD SoundFile::playback_size_rounding(DWORD pcm_bytes) const {
+    const DWORD source = stream_size(m_play_stream, pcm_bytes, ACM_STREAMSIZEF_DESTINATION);
+    return stream_size(m_play_stream, source, ACM_STREAMSIZEF_SOURCE);
+}
+
+}  // namespace kelvane::engine
