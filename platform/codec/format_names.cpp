@@ -44,12 +44,19 @@ std::string shape_error(std::string_view name) {
     if (fields.size() < 3 || fields.size() > 4) return syntax;
     bool known = false;
     for (const auto& d : drivers()) known = known || fields[0] == d->short_name();
-    if (!known) return "unknown format tag '" + std::string(fields[0]) + "'; " + syntax;
+    // Built by appending: GCC 12 at -O3 misreads chained string operator+ (-Wrestrict).
+    std::string error;
+    if (!known) {
+        error.append("unknown format tag '").append(fields[0]).append("'; ").append(syntax);
+        return error;
+    }
     for (std::size_t i = 1; i < fields.size(); ++i) {
         const auto f = fields[i];
         if (f.empty() ||
-            !std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return "'" + std::string(f) + "' is not a number; " + syntax;
+            !std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            error.append("'").append(f).append("' is not a number; ").append(syntax);
+            return error;
+        }
     }
     return "";
 }
@@ -100,11 +107,15 @@ ParsedFormat parse_format_name(std::string_view name) {
         }
     }
     const std::string shape = shape_error(key);
-    result.error = shape.empty()
-                       ? "no format named '" + std::string(name) +
-                             "': that tag has no such rate, channel count, bits or bit rate "
-                             "(the format list shows every format)"
-                       : "'" + std::string(name) + "' is not a format name: " + shape;
+    if (shape.empty()) {
+        result.error.append("no format named '")
+            .append(name)
+            .append(
+                "': that tag has no such rate, channel count, bits or bit rate (the format list "
+                "shows every format)");
+    } else {
+        result.error.append("'").append(name).append("' is not a format name: ").append(shape);
+    }
     return result;
 }
 
