@@ -8,7 +8,7 @@
 #include <string>
 
 #include "control/engine/wave_format.h"
-#include "control/error_codes.h"
+#include "control/engine/error_codes.h"
 #include "control/kelvane_ids.h"
 #include "control/mixer_control.h"
 #include "platform/com/olectl.h"

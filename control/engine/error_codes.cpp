@@ -1,4 +1,4 @@
-#include "control/error_codes.h"
+#include "control/engine/error_codes.h"
 
 #include <array>
 

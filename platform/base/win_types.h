@@ -53,6 +53,10 @@ inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 inline constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
 inline constexpr MMRESULT MMSYSERR_INVALIDALIAS = 13;
 
+// Callback kinds of the open calls (wave devices, codec streams); only CALLBACK_NULL is offered.
+inline constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
+inline constexpr DWORD CALLBACK_NULL = 0x00000000;
+
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
 inline constexpr WORD WAVE_FORMAT_ADPCM = 2;
 inline constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;

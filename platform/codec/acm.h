@@ -34,7 +34,6 @@ struct WAVEFILTER;  // filters are not supported; the pointer must be null
 inline constexpr DWORD ACM_STREAMOPENF_QUERY = 0x00000001;
 inline constexpr DWORD ACM_STREAMOPENF_ASYNC = 0x00000002;
 inline constexpr DWORD ACM_STREAMOPENF_NONREALTIME = 0x00000004;
-inline constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
 
 // acmStreamSize: which side the given byte count belongs to.
 inline constexpr DWORD ACM_STREAMSIZEF_SOURCE = 0x00000000;

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "control/block_time.h"
-#include "control/error_codes.h"
+#include "control/engine/error_codes.h"
 
 namespace {
 
