@@ -142,6 +142,23 @@ class MsEncoder final : public Converter {
     void reset() override { m_delta[0] = m_delta[1] = 16; }
 
   private:
+    // Squared error of predicting each input sample from the two before it.
+    long long residual(const BYTE* pcm, int ch, std::size_t p) const {
+        const int channels = m_g.channels;
+        auto sample = [&](std::size_t i) { return int{le16(pcm + 2 * (i * channels + ch))}; };
+        const int c1 = m_g.coefs[p].iCoef1, c2 = m_g.coefs[p].iCoef2;
+        long long error = 0;
+        int s2 = sample(0), s1 = sample(1);
+        for (std::size_t i = 2; i < m_g.samples; ++i) {
+            const int s = sample(i);
+            const long long e = s - ((s1 * c1 + s2 * c2) >> 8);
+            error += e * e;
+            s2 = s1;
+            s1 = s;
+        }
+        return error;
+    }
+
     // Encodes one channel of a block with one predictor; returns the squared error.
     long long trial(const BYTE* pcm, int ch, std::size_t p, std::vector<int>& codes) const {
         const int channels = m_g.channels;
@@ -164,19 +181,19 @@ class MsEncoder final : public Converter {
         out.resize(start + m_g.block, 0);
         BYTE* b = out.data() + start;
         std::vector<int> codes[2];
-        std::vector<int> candidate;
         for (int ch = 0; ch < channels; ++ch) {
-            // Each block picks the predictor that follows this stretch of signal best.
+            // Each block picks the predictor that follows this stretch of the input best; judged
+            // on the input itself, so only the chosen one is encoded.
             long long best = LLONG_MAX;
             std::size_t best_p = 0;
             for (std::size_t p = 0; p < m_g.coefs.size(); ++p) {
-                const long long e = trial(pcm, ch, p, candidate);
+                const long long e = residual(pcm, ch, p);
                 if (e < best) {
                     best = e;
                     best_p = p;
-                    codes[ch] = candidate;
                 }
             }
+            trial(pcm, ch, best_p, codes[ch]);
             b[ch] = static_cast<BYTE>(best_p);
             put16(b + channels + 2 * ch, m_delta[ch]);
             put16(b + 3 * channels + 2 * ch, le16(pcm + 2 * (channels + ch)));
