@@ -33,8 +33,8 @@ struct ParsedFormat {
 // format is refused with a message saying why.
 [[nodiscard]] ParsedFormat parse_format_name(std::string_view name);
 
-// The name of a format in the syntax above, or "" when the format has no name (for instance a
-// decode-only format such as 24-bit PCM, or a rate the list does not offer).
+// The name of a format in the syntax above, whether listed or not (pcm:96000:2:24 for a file's
+// format), or "" when its tag has no name (float, extensible) or no driver accepts it.
 [[nodiscard]] std::string format_name(const WAVEFORMATEX& wfx);
 
 }  // namespace quillon::codec
