@@ -1,21 +1,44 @@
 // The contract between the wave-device front end (the wave* calls) and a backend.
 //
-// The front end has already checked every argument: device numbers are in range, pointers are
-// valid, structure sizes are handled. A backend:
-//   - reports its devices in a stable order, each with a readable name (at most 31 characters)
-//     and the maker id that its mixer also reports, so a device and its mixer can be matched;
-//   - answers device queries from any thread;
-//   - keeps its native error codes to itself and answers with MMSYSERR_ results.
+// The front end has already checked every argument before a backend sees it:
+//   - device numbers are in range (the wave mapper, -1, is resolved to device 0);
+//   - handles are open and of the right direction; pointers are valid; structure sizes are
+//     handled;
+//   - formats are PCM, 8 or 16 bits, 1 or 2 channels, with nBlockAlign and nAvgBytesPerSec
+//     consistent with them (a backend still refuses rates or formats its device cannot run);
+//   - headers are prepared and not already queued; WHDR_INQUEUE is set and WHDR_DONE cleared
+//     (and, for input, dwBytesRecorded is 0) before WaveDevice::add sees them;
+//   - a device is destroyed only when nothing is queued (after a reset).
+//
+// Every backend must:
+//   - report its devices in a stable order, each with a readable name (at most 31 characters)
+//     and the maker id that its mixer also reports, so that a device and its mixer match;
+//   - answer device queries from any thread;
+//   - open a device in exactly the format asked for, or refuse it with WAVERR_BADFORMAT (never
+//     a nearby rate or a silently converted format);
+//   - fill input buffers in the order added with whole blocks, advancing dwBytesRecorded, and
+//     complete a buffer (WHDR_DONE set, WHDR_INQUEUE cleared) when no further block fits;
+//   - play output buffers in the order written and count the bytes played since open or the
+//     last reset;
+//   - publish header fields with HeaderQueue (wave_queue.h), which makes them safe to poll from
+//     the GUI thread while a driver thread runs;
+//   - feed the samples it moves to a PeakTap (level_tap.h) so that mixers can meter them;
+//   - keep native error codes to itself (for logs) and answer with MMSYSERR_/WAVERR_ results.
+// A backend may leave out: loops (WHDR_BEGINLOOP), callbacks, any time format but bytes.
+//
 // The wave mapper (device -1) is the front end's: it reports the first device's capabilities
-// under its own name.
+// under its own name and opens the first device.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/base/win_types.h"
+
+struct WAVEHDR;
 
 enum class WaveDirection { input, output };
 
@@ -25,6 +48,45 @@ struct WaveDeviceInfo {
     WORD product_id = 0;  // wPid
     DWORD formats = 0;    // WAVE_FORMAT_* bits
     WORD channels = 2;
+    std::string
+        native_name;  // the backend's own name for it ("pulse", "hw:CARD=PCH"); may be empty
+};
+
+// The wave calls, as failure injection names them.
+enum class WaveCall {
+    open,
+    close,
+    prepare,
+    unprepare,
+    add,       // waveInAddBuffer
+    start,     // waveInStart
+    stop,      // waveInStop
+    reset,     // waveInReset, waveOutReset
+    write,     // waveOutWrite
+    position,  // waveOutGetPosition
+    pause,     // waveOutPause
+    restart,   // waveOutRestart
+};
+
+// One open device. Calls come from the front end, one at a time per device; a backend with a
+// driver thread synchronises with it itself.
+class WaveDevice {
+  public:
+    virtual ~WaveDevice() = default;  // releases the device; no header is touched afterwards
+
+    // Queues a header: input buffers to fill, output buffers to play.
+    virtual MMRESULT add(WAVEHDR& header) = 0;
+    // Input: starts capture. Output: resumes after stop() (waveOutRestart).
+    virtual MMRESULT start() = 0;
+    // Input: stops capture; the buffer being filled completes when it holds data. Output:
+    // pauses playback (waveOutPause).
+    virtual MMRESULT stop() = 0;
+    // Stops moving data and completes every queued header; the output position returns to 0.
+    // An input device stays stopped afterwards; an output device keeps its paused state.
+    virtual MMRESULT reset() = 0;
+    // Output: bytes played since open or the last reset.
+    virtual MMRESULT position(std::uint64_t& bytes) = 0;
+    virtual bool has_queued() = 0;
 };
 
 class WaveBackend {
@@ -33,13 +95,22 @@ class WaveBackend {
     // "virtual", "alsa": the names KELVANE_AUDIO selects by.
     virtual std::string_view name() const = 0;
     virtual std::vector<WaveDeviceInfo> devices(WaveDirection direction) const = 0;
+    // Opens device `index` in `format`; with `device` null only answers whether it would.
+    virtual MMRESULT open(WaveDirection direction, UINT index, const WAVEFORMATEX& format,
+                          std::unique_ptr<WaveDevice>* device) = 0;
+    // A failure that the next such call must report instead of running, or 0 (tests: the
+    // virtual card's failure injection). Asked once per call, after the arguments were checked.
+    virtual MMRESULT injected_failure(WaveDirection, WaveCall) { return MMSYSERR_NOERROR; }
 };
 
 // The backend in use, chosen once per process from KELVANE_AUDIO (auto, alsa or virtual; auto
 // takes the first backend of the list that has a device, else the virtual card).
 WaveBackend& wave_backend();
-// Replaces the backend in use, or with null chooses again from the environment (tests).
+// Replaces the backend in use, or with null chooses again from the environment (tests). Devices
+// already open keep the backend that opened them until they close.
 void set_wave_backend(std::unique_ptr<WaveBackend> backend);
+// The backend in use, shared: what an open device holds on to.
+std::shared_ptr<WaveBackend> shared_wave_backend();
 
 // The wave mapper's name as device -1 reports it.
 inline constexpr std::string_view kWaveMapperName = "Quillon Wave Mapper";

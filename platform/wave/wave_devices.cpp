@@ -13,7 +13,7 @@
 namespace {
 
 std::mutex g_backend_mutex;
-std::unique_ptr<WaveBackend> g_backend;
+std::shared_ptr<WaveBackend> g_backend;
 
 std::unique_ptr<WaveBackend> backend_from_environment() {
     const char* choice = std::getenv("KELVANE_AUDIO");
@@ -49,10 +49,14 @@ MMRESULT device_caps(WaveDirection direction, UINT_PTR device, Caps* caps, UINT 
 
 }  // namespace
 
-WaveBackend& wave_backend() {
+std::shared_ptr<WaveBackend> shared_wave_backend() {
     std::lock_guard lock(g_backend_mutex);
     if (!g_backend) g_backend = backend_from_environment();
-    return *g_backend;
+    return g_backend;
+}
+
+WaveBackend& wave_backend() {
+    return *shared_wave_backend();
 }
 
 void set_wave_backend(std::unique_ptr<WaveBackend> backend) {
