@@ -10,8 +10,6 @@ namespace {
 
 constexpr std::size_t kWindowBytes = 100;
 constexpr LONG kMaxLevel = 32767;
-// CALLBACK_WINDOW: a window callback with no window asks for no notifications.
-constexpr DWORD kCallbackWindow = 0x00010000;
 
 std::optional<LONG> window_peak(std::span<const BYTE> window, std::size_t samples,
                                 WORD bits_per_sample) {
@@ -42,7 +40,7 @@ void LevelMeter::open(bool recording) {
     const MixerControl::MeterLine where = m_mixer.meter_line(recording);
     if (where.mixer < 0) return;
     HMIXER handle = nullptr;
-    if (mixerOpen(&handle, static_cast<UINT>(where.mixer), 0, 0, kCallbackWindow) !=
+    if (mixerOpen(&handle, static_cast<UINT>(where.mixer), 0, 0, CALLBACK_WINDOW) !=
         MMSYSERR_NOERROR)
         return;
     const auto object = reinterpret_cast<HMIXEROBJ>(handle);

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr LONG kMaxMixerValue = 65535;
-// CALLBACK_WINDOW: a window callback with no window asks for no notifications.
-constexpr DWORD kCallbackWindow = 0x00010000;
 
 // An open mixer device that is closed when it goes out of scope; close() reports whether the
 // close succeeded, for the operations that store nothing unless it did.
@@ -29,7 +27,8 @@ class OpenMixer {
 
     bool open(SHORT id) {
         if (id < 0) return false;
-        return mixerOpen(&m_handle, static_cast<UINT>(id), 0, 0, kCallbackWindow) ==
+        // A window callback without a window: the control polls, it wants no notifications.
+        return mixerOpen(&m_handle, static_cast<UINT>(id), 0, 0, CALLBACK_WINDOW) ==
                MMSYSERR_NOERROR;
     }
     bool close() { return mixerClose(std::exchange(m_handle, nullptr)) == MMSYSERR_NOERROR; }

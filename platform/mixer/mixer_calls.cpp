@@ -20,9 +20,6 @@ namespace {
 // names its place in the tree and -1 is never a line.
 constexpr DWORD kDestinationTag = 0xFFFF0000;
 
-// CALLBACK_WINDOW: callers ask for "a window callback, no window", which means no notifications.
-constexpr DWORD kCallbackWindow = 0x00010000;
-
 DWORD destination_line_id(DWORD destination) {
     return kDestinationTag | destination;
 }
@@ -265,7 +262,7 @@ MMRESULT mixerOpen(LPHMIXER mixer, UINT id, DWORD_PTR, DWORD_PTR, DWORD open_fla
     if (!mixer) return MMSYSERR_INVALPARAM;
     *mixer = nullptr;
     const DWORD callback = open_flags & CALLBACK_TYPEMASK;
-    if (callback != CALLBACK_NULL && callback != kCallbackWindow) return MMSYSERR_INVALFLAG;
+    if (callback != CALLBACK_NULL && callback != CALLBACK_WINDOW) return MMSYSERR_INVALFLAG;
     if ((open_flags & MIXER_OBJECTF_TYPEMASK) != MIXER_OBJECTF_MIXER) return MMSYSERR_INVALFLAG;
 
     auto device = device_by_id(id);
