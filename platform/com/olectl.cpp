@@ -1,6 +1,76 @@
 #include "platform/com/olectl.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+
+#include "platform/com/proppage.h"
+
+namespace {
+
+// Strings are read in pieces of this many bytes, so a forged length costs no more memory than
+// the stream really holds.
+constexpr std::size_t kStringPiece = 4096;
+
+template <typename T>
+T from_le(const BYTE* bytes) {
+    std::make_unsigned_t<T> value = 0;
+    for (std::size_t i = sizeof(T); i-- > 0;)
+        value = static_cast<decltype(value)>((value << 8) | bytes[i]);
+    return static_cast<T>(value);
+}
+
+template <typename T>
+void to_le(T value, BYTE* bytes) {
+    auto bits = static_cast<std::make_unsigned_t<T>>(value);
+    for (std::size_t i = 0; i < sizeof(T); ++i, bits = static_cast<decltype(bits)>(bits >> 8))
+        bytes[i] = static_cast<BYTE>(bits & 0xFF);
+}
+
+// Copies the default into `value`; a null default leaves `value` as it is.
+void take_default(VARTYPE type, void* value, const void* default_value) {
+    if (!default_value) return;
+    switch (type) {
+        case VT_I4:
+            *static_cast<LONG*>(value) = *static_cast<const LONG*>(default_value);
+            break;
+        case VT_I2:
+            *static_cast<SHORT*>(value) = *static_cast<const SHORT*>(default_value);
+            break;
+        case VT_BOOL:
+            *static_cast<BOOL*>(value) = *static_cast<const BOOL*>(default_value);
+            break;
+        case VT_BSTR:
+            *static_cast<std::string*>(value) = *static_cast<const std::string*>(default_value);
+            break;
+        default:
+            break;
+    }
+}
+
+bool equals_default(VARTYPE type, const void* value, const void* default_value) {
+    if (!default_value) return false;
+    switch (type) {
+        case VT_I4:
+            return *static_cast<const LONG*>(value) == *static_cast<const LONG*>(default_value);
+        case VT_I2:
+            return *static_cast<const SHORT*>(value) == *static_cast<const SHORT*>(default_value);
+        case VT_BOOL:
+            return (*static_cast<const BOOL*>(value) != FALSE) ==
+                   (*static_cast<const BOOL*>(default_value) != FALSE);
+        case VT_BSTR:
+            return *static_cast<const std::string*>(value) ==
+                   *static_cast<const std::string*>(default_value);
+        default:
+            return false;
+    }
+}
+
+constexpr bool exchangeable(VARTYPE type) {
+    return type == VT_I4 || type == VT_I2 || type == VT_BOOL || type == VT_BSTR;
+}
+
+}  // namespace
 
 BOOL CPropExchange::ExchangeVersion(DWORD& version, DWORD default_version) {
     if (!m_loading) version = default_version;
@@ -16,27 +86,196 @@ BOOL CPropExchangeDefaults::ExchangeVersion(DWORD& version, DWORD default_versio
 
 BOOL CPropExchangeDefaults::ExchangeProp(const char* /*name*/, VARTYPE type, void* value,
                                          const void* default_value) {
+    if (!exchangeable(type)) return FALSE;
+    take_default(type, value, default_value);
+    return TRUE;
+}
+
+bool CStreamPropExchange::read(void* data, ULONG size) {
+    if (FAILED(m_status)) return false;
+    ULONG got = 0;
+    const HRESULT hr = m_stream->Read(data, size, &got);
+    if (FAILED(hr) || got != size) m_status = FAILED(hr) ? hr : STG_E_READFAULT;
+    return SUCCEEDED(m_status);
+}
+
+bool CStreamPropExchange::write(const void* data, ULONG size) {
+    if (FAILED(m_status)) return false;
+    ULONG put = 0;
+    const HRESULT hr = m_stream->Write(data, size, &put);
+    if (FAILED(hr) || put != size) m_status = FAILED(hr) ? hr : STG_E_WRITEFAULT;
+    return SUCCEEDED(m_status);
+}
+
+bool CStreamPropExchange::read_string(std::string& text) {
+    BYTE short_length = 0;
+    if (!read(&short_length, 1)) return false;
+    std::uint64_t length = short_length;
+    if (short_length == 0xFF) {
+        BYTE word[2];
+        if (!read(word, 2)) return false;
+        length = from_le<WORD>(word);
+        if (length == 0xFFFF) {
+            BYTE dword[4];
+            if (!read(dword, 4)) return false;
+            length = from_le<DWORD>(dword);
+        }
+    }
+    std::string result;
+    while (result.size() < length) {
+        const std::size_t piece = std::min<std::uint64_t>(kStringPiece, length - result.size());
+        const std::size_t at = result.size();
+        result.resize(at + piece);
+        if (!read(result.data() + at, static_cast<ULONG>(piece))) return false;
+    }
+    text = std::move(result);
+    return true;
+}
+
+bool CStreamPropExchange::write_string(const std::string& text) {
+    if (text.size() > std::numeric_limits<DWORD>::max()) {
+        m_status = STG_E_MEDIUMFULL;
+        return false;
+    }
+    BYTE prefix[7];
+    ULONG prefix_size = 1;
+    if (text.size() < 0xFF) {
+        prefix[0] = static_cast<BYTE>(text.size());
+    } else if (text.size() < 0xFFFE) {
+        prefix[0] = 0xFF;
+        to_le(static_cast<WORD>(text.size()), prefix + 1);
+        prefix_size = 3;
+    } else {
+        prefix[0] = 0xFF;
+        to_le(WORD{0xFFFF}, prefix + 1);
+        to_le(static_cast<DWORD>(text.size()), prefix + 3);
+        prefix_size = 7;
+    }
+    if (!write(prefix, prefix_size)) return false;
+    // Written in pieces: one Write moves at most a ULONG of bytes.
+    for (std::size_t at = 0; at < text.size(); at += kStringPiece)
+        if (!write(text.data() + at, static_cast<ULONG>(std::min(kStringPiece, text.size() - at))))
+            return false;
+    return true;
+}
+
+BOOL CStreamPropExchange::ExchangeVersion(DWORD& version, DWORD default_version) {
+    BYTE bytes[4];
+    if (m_loading) {
+        version = read(bytes, 4) ? from_le<DWORD>(bytes) : default_version;
+    } else {
+        version = default_version;
+        to_le(version, bytes);
+        write(bytes, 4);
+    }
+    m_version = version;
+    return SUCCEEDED(m_status);
+}
+
+BOOL CStreamPropExchange::ExchangeProp(const char* /*name*/, VARTYPE type, void* value,
+                                       const void* default_value) {
+    if (!exchangeable(type)) return FALSE;
+    BYTE bytes[4];
+    if (m_loading) {
+        bool whole = false;
+        switch (type) {
+            case VT_I4:
+                if ((whole = read(bytes, 4))) *static_cast<LONG*>(value) = from_le<LONG>(bytes);
+                break;
+            case VT_I2:
+                if ((whole = read(bytes, 2))) *static_cast<SHORT*>(value) = from_le<SHORT>(bytes);
+                break;
+            case VT_BOOL:
+                if ((whole = read(bytes, 1))) *static_cast<BOOL*>(value) = bytes[0] ? TRUE : FALSE;
+                break;
+            default:
+                whole = read_string(*static_cast<std::string*>(value));
+        }
+        if (!whole) take_default(type, value, default_value);
+        return whole ? TRUE : FALSE;
+    }
     switch (type) {
         case VT_I4:
-            *static_cast<LONG*>(value) = *static_cast<const LONG*>(default_value);
+            to_le(*static_cast<const LONG*>(value), bytes);
+            return write(bytes, 4) ? TRUE : FALSE;
+        case VT_I2:
+            to_le(*static_cast<const SHORT*>(value), bytes);
+            return write(bytes, 2) ? TRUE : FALSE;
+        case VT_BOOL:
+            bytes[0] = *static_cast<const BOOL*>(value) ? 1 : 0;
+            return write(bytes, 1) ? TRUE : FALSE;
+        default:
+            return write_string(*static_cast<const std::string*>(value)) ? TRUE : FALSE;
+    }
+}
+
+BOOL CBagPropExchange::ExchangeVersion(DWORD& version, DWORD default_version) {
+    LONG stored = static_cast<LONG>(default_version);
+    if (m_loading) {
+        // A bag without a version was written by the version that reads it.
+        PX_Long(this, "_Version", stored, static_cast<LONG>(default_version));
+        version = static_cast<DWORD>(stored);
+    } else {
+        version = default_version;
+        PX_Long(this, "_Version", stored);
+    }
+    m_version = version;
+    return SUCCEEDED(m_status);
+}
+
+BOOL CBagPropExchange::ExchangeProp(const char* name, VARTYPE type, void* value,
+                                    const void* default_value) {
+    if (!exchangeable(type)) return FALSE;
+    if (m_loading) {
+        VARIANT raw;
+        VariantInit(&raw);
+        raw.vt = type;
+        if (FAILED(m_bag->Read(name, &raw))) {
+            take_default(type, value, default_value);
+            return FALSE;
+        }
+        Variant read = Variant::adopt(raw);
+        switch (type) {
+            case VT_I4:
+                *static_cast<LONG*>(value) = read.as_i4();
+                break;
+            case VT_I2:
+                *static_cast<SHORT*>(value) = read.as_i2();
+                break;
+            case VT_BOOL:
+                *static_cast<BOOL*>(value) = read.as_bool() ? TRUE : FALSE;
+                break;
+            default:
+                *static_cast<std::string*>(value) = std::string(read.as_string());
+        }
+        return TRUE;
+    }
+    if (!m_save_all && equals_default(type, value, default_value)) return TRUE;
+    Variant written;
+    switch (type) {
+        case VT_I4:
+            written = Variant::i4(*static_cast<const LONG*>(value));
             break;
         case VT_I2:
-            *static_cast<SHORT*>(value) = *static_cast<const SHORT*>(default_value);
+            written = Variant::i2(*static_cast<const SHORT*>(value));
             break;
         case VT_BOOL:
-            *static_cast<BOOL*>(value) = *static_cast<const BOOL*>(default_value);
-            break;
-        case VT_BSTR:
-            *static_cast<std::string*>(value) = *static_cast<const std::string*>(default_value);
+            written = Variant::boolean(*static_cast<const BOOL*>(value) != FALSE);
             break;
         default:
-            return FALSE;
+            written = Variant::string(*static_cast<const std::string*>(value));
     }
-    return TRUE;
+    const HRESULT hr = m_bag->Write(name, const_cast<VARIANT*>(&written.raw()));
+    if (FAILED(hr) && SUCCEEDED(m_status)) m_status = hr;
+    return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
 BOOL PX_Long(CPropExchange* px, const char* name, LONG& value, LONG default_value) {
     return px->ExchangeProp(name, VT_I4, &value, &default_value);
+}
+
+BOOL PX_Long(CPropExchange* px, const char* name, LONG& value) {
+    return px->ExchangeProp(name, VT_I4, &value, nullptr);
 }
 
 BOOL PX_Short(CPropExchange* px, const char* name, SHORT& value, SHORT default_value) {
@@ -79,6 +318,12 @@ HRESULT COleControl::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<IProvideClassInfo*>(this);
     else if (riid == IPersistStreamInit::iid)
         *object = static_cast<IPersistStreamInit*>(this);
+    else if (riid == IPersistPropertyBag::iid)
+        *object = static_cast<IPersistPropertyBag*>(this);
+    else if (riid == IViewObject::iid)
+        *object = static_cast<IViewObject*>(this);
+    else if (riid == ISpecifyPropertyPages::iid)
+        *object = static_cast<ISpecifyPropertyPages*>(this);
     else
         return E_NOINTERFACE;
     AddRef();
@@ -165,7 +410,121 @@ HRESULT COleControl::IsDirty() {
 
 HRESULT COleControl::InitNew() {
     OnResetState();
+    SetModifiedFlag(FALSE);
     return S_OK;
+}
+
+HRESULT COleControl::GetClassID(CLSID* clsid) {
+    if (!clsid) return E_POINTER;
+    *clsid = m_class.clsid;
+    return S_OK;
+}
+
+HRESULT COleControl::Load(IStream* stream) {
+    if (!stream) return E_POINTER;
+    const LONG extent_x = m_extent_x;
+    const LONG extent_y = m_extent_y;
+    CStreamPropExchange px(stream, TRUE);
+    DoPropExchange(&px);
+    // Half a saved state is no state: the control starts as a new one and says why.
+    if (FAILED(px.status())) {
+        m_extent_x = extent_x;
+        m_extent_y = extent_y;
+        OnResetState();
+    }
+    SetModifiedFlag(FALSE);
+    return px.status();
+}
+
+HRESULT COleControl::Save(IStream* stream, BOOL clear_dirty) {
+    if (!stream) return E_POINTER;
+    CStreamPropExchange px(stream, FALSE);
+    DoPropExchange(&px);
+    if (FAILED(px.status())) return px.status();
+    if (clear_dirty) SetModifiedFlag(FALSE);
+    return S_OK;
+}
+
+HRESULT COleControl::GetSizeMax(ULARGE_INTEGER* size) {
+    if (!size) return E_POINTER;
+    auto counter = make_com<MemoryStream>();
+    CStreamPropExchange px(counter.get(), FALSE);
+    DoPropExchange(&px);
+    if (FAILED(px.status())) return px.status();
+    size->QuadPart = counter->bytes().size();
+    return S_OK;
+}
+
+HRESULT COleControl::Load(IPropertyBag* bag) {
+    if (!bag) return E_POINTER;
+    CBagPropExchange px(bag, TRUE);
+    DoPropExchange(&px);
+    SetModifiedFlag(FALSE);
+    return S_OK;
+}
+
+HRESULT COleControl::Save(IPropertyBag* bag, BOOL clear_dirty, BOOL save_all) {
+    if (!bag) return E_POINTER;
+    CBagPropExchange px(bag, FALSE, save_all);
+    DoPropExchange(&px);
+    if (FAILED(px.status())) return px.status();
+    if (clear_dirty) SetModifiedFlag(FALSE);
+    return S_OK;
+}
+
+HRESULT COleControl::DoVerb(LONG verb, HWND parent) {
+    switch (verb) {
+        case OLEIVERB_PROPERTIES:
+            return OnProperties(parent);
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_UIACTIVATE:
+        case OLEIVERB_INPLACEACTIVATE:
+            return S_OK;  // the control has no in-place user interface to show
+        default:
+            return OLEOBJ_S_INVALIDVERB;
+    }
+}
+
+HRESULT COleControl::SetExtent(DWORD aspect, const SIZEL* size) {
+    if (!size) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (size->cx < 1 || size->cy < 1) return E_INVALIDARG;
+    m_extent_x = size->cx;
+    m_extent_y = size->cy;
+    return S_OK;
+}
+
+HRESULT COleControl::GetExtent(DWORD aspect, SIZEL* size) {
+    if (!size) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    *size = {m_extent_x, m_extent_y};
+    return S_OK;
+}
+
+HRESULT COleControl::Draw(DWORD aspect, HDC dc, const RECT* bounds) {
+    if (!bounds) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (!dc) return E_INVALIDARG;
+    OnDraw(dc, *bounds, *bounds);
+    return S_OK;
+}
+
+HRESULT COleControl::GetPages(CAUUID* pages) {
+    if (!pages) return E_POINTER;
+    const auto ids = GetPropPageIDs();
+    pages->elems.assign(ids.begin(), ids.end());
+    return S_OK;
+}
+
+void COleControl::OnDraw(HDC, const RECT&, const RECT&) {}
+
+HRESULT COleControl::OnProperties(HWND parent) {
+    const auto pages = GetPropPageIDs();
+    IUnknown* self = static_cast<IDispatch*>(this);
+    const std::string caption(m_class.doc.empty() ? m_class.name : m_class.doc);
+    return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &self,
+                                  static_cast<ULONG>(pages.size()), pages.data(), 0);
 }
 
 BOOL COleControl::AmbientUserMode() {
@@ -228,19 +587,50 @@ void COleControl::FireEvent(DISPID event, std::span<const Variant> args) {
     m_events.fire(event, args);
 }
 
+namespace {
+
+// HIMETRIC is 1/100 mm; a pixel is 1/96 inch.
+LONG pixels_to_himetric(int pixels) {
+    return static_cast<LONG>(std::lround(pixels * 2540.0 / 96.0));
+}
+
+int himetric_to_pixels(LONG himetric) {
+    return static_cast<int>(std::lround(himetric * 96.0 / 2540.0));
+}
+
+}  // namespace
+
 void COleControl::SetInitialSize(int width_px, int height_px) {
-    // HIMETRIC is 1/100 mm; a pixel is 1/96 inch.
-    m_extent_x = static_cast<LONG>(std::lround(width_px * 2540.0 / 96.0));
-    m_extent_y = static_cast<LONG>(std::lround(height_px * 2540.0 / 96.0));
+    m_extent_x = pixels_to_himetric(width_px);
+    m_extent_y = pixels_to_himetric(height_px);
+}
+
+void COleControl::GetControlSize(int* width_px, int* height_px) const {
+    if (width_px) *width_px = himetric_to_pixels(m_extent_x);
+    if (height_px) *height_px = himetric_to_pixels(m_extent_y);
+}
+
+BOOL COleControl::SetControlSize(int width_px, int height_px) {
+    if (width_px < 1 || height_px < 1) return FALSE;
+    m_extent_x = pixels_to_himetric(width_px);
+    m_extent_y = pixels_to_himetric(height_px);
+    SetModifiedFlag();
+    return TRUE;
 }
 
 void COleControl::DoPropExchange(CPropExchange* px) {
+    // The extent has no default: it is always saved, and a reset keeps the size the control has.
     LONG stock_mask = 0;
     const LONG extent_x = m_extent_x;
     const LONG extent_y = m_extent_y;
-    PX_Long(px, "_ExtentX", m_extent_x, extent_x);
-    PX_Long(px, "_ExtentY", m_extent_y, extent_y);
+    PX_Long(px, "_ExtentX", m_extent_x);
+    PX_Long(px, "_ExtentY", m_extent_y);
     PX_Long(px, "_StockProps", stock_mask, 0);
+    if (px->IsLoading() && (m_extent_x < 1 || m_extent_y < 1)) {
+        // A size of nothing cannot be drawn or placed: keep the one the control had.
+        m_extent_x = extent_x;
+        m_extent_y = extent_y;
+    }
 }
 
 void COleControl::OnResetState() {
