@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/wave/alsa_wave.h"
 #include "platform/wave/mmsystem_wave.h"
 #include "platform/wave/virtual_card.h"
 #include "platform/wave/wave_backend.h"
@@ -15,12 +16,20 @@ namespace {
 std::mutex g_backend_mutex;
 std::shared_ptr<WaveBackend> g_backend;
 
+// Backends in the order `auto` tries them; the virtual card is the fallback of last resort.
 std::unique_ptr<WaveBackend> backend_from_environment() {
     const char* choice = std::getenv("KELVANE_AUDIO");
-    const std::string_view wanted = choice ? choice : "auto";
-    if (wanted != "auto" && wanted != "virtual")
+    const std::string_view wanted = choice && *choice ? choice : "auto";
+    if (wanted == "alsa") return make_alsa_wave_backend();
+    if (wanted == "auto") {
+        auto alsa = make_alsa_wave_backend();
+        if (!alsa->devices(WaveDirection::input).empty() ||
+            !alsa->devices(WaveDirection::output).empty())
+            return alsa;
+    } else if (wanted != "virtual") {
         std::fprintf(stderr, "KELVANE_AUDIO=%s: no such backend here; using the virtual card\n",
                      choice);
+    }
     return VirtualSoundCard::from_environment();
 }
 
