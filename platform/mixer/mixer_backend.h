@@ -77,8 +77,8 @@ class MixerBackend {
 };
 
 // The backend that goes with the wave backend in use: the virtual card's mixer, or one mixer per
-// ALSA card (and one for the sound server). Chosen again when the wave backend changes, unless
-// one was installed with set_mixer_backend.
+// ALSA card (and one for the sound server). Chosen again, with fresh state, whenever the wave
+// backend is replaced, unless one was installed with set_mixer_backend.
 MixerBackend& mixer_backend();
 // Installs a backend (tests), or with null forgets it and its state and chooses again.
 void set_mixer_backend(std::unique_ptr<MixerBackend> backend);

@@ -35,8 +35,9 @@ class EmptyMixerBackend final : public MixerBackend {
 struct BackendState {
     std::mutex mutex;
     std::unique_ptr<MixerBackend> backend;
-    std::string wave_backend;  // the wave backend the mixer backend was chosen for
-    bool installed = false;    // set by set_mixer_backend: kept whatever the wave backend
+    // The wave backend (the card) the mixer backend was chosen for: a new card has new mixers.
+    std::weak_ptr<WaveBackend> card;
+    bool installed = false;  // set by set_mixer_backend: kept whatever the wave backend
 };
 
 BackendState& backend_state() {
@@ -208,11 +209,11 @@ MMRESULT check_details(const OpenMixer& mixer, const MIXERCONTROLDETAILS* detail
 MixerBackend& mixer_backend() {
     BackendState& state = backend_state();
     // Asked outside our lock: the wave backend has a lock of its own.
-    const std::string wave(wave_backend().name());
+    const std::shared_ptr<WaveBackend> card = shared_wave_backend();
     std::lock_guard lock(state.mutex);
-    if (!state.backend || (!state.installed && state.wave_backend != wave)) {
-        state.backend = backend_for(wave);
-        state.wave_backend = wave;
+    if (!state.backend || (!state.installed && state.card.lock() != card)) {
+        state.backend = backend_for(card->name());
+        state.card = card;
         state.installed = false;
     }
     return *state.backend;
@@ -223,7 +224,7 @@ void set_mixer_backend(std::unique_ptr<MixerBackend> backend) {
     std::lock_guard lock(state.mutex);
     state.installed = backend != nullptr;
     state.backend = std::move(backend);
-    state.wave_backend.clear();
+    state.card.reset();
 }
 
 DWORD card_recent_peak(WaveDirection direction, WORD maker_id) {

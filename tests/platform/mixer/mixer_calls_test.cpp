@@ -148,8 +148,11 @@ TEST_F(MixerCalls, ValuesArePerChannelOrOneForAllAndAreKeptWithinTheControlsBoun
     // Nothing stored in the mixer goes away when the handle is closed.
     mixerClose(std::exchange(m_mixer, nullptr));
     EXPECT_EQ(source_values(0, 0, "Volume"), (std::vector<LONG>{65535, 5}));
-    // Forgetting the backend starts a fresh card: volumes at three quarters, the monitor muted.
-    set_mixer_backend(nullptr);
+    // The same card keeps its mixer when asked for again; a new card comes with a fresh mixer:
+    // volumes at three quarters, the monitor muted.
+    EXPECT_EQ(mixerGetNumDevs(), 1u);
+    EXPECT_EQ(source_values(0, 0, "Volume"), (std::vector<LONG>{65535, 5}));
+    set_wave_backend(std::make_unique<VirtualSoundCard>(1, 1));
     EXPECT_EQ(source_values(0, 0, "Volume"), (std::vector<LONG>{0xC000, 0xC000}));
     EXPECT_EQ(source_values(0, 1, "Mute"), (std::vector<LONG>{1}));
     EXPECT_EQ(source_values(1, 0, "Mute"), (std::vector<LONG>{0}));
