@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "control/block_time.h"
 #include "platform/codec/acm.h"
@@ -40,6 +41,9 @@ CKelvaneCtrl::CKelvaneCtrl(ComModule& module) : COleControl(module, kelvane_clas
 }
 
 CKelvaneCtrl::~CKelvaneCtrl() {
+    // A running recording is finished and a playback closed, without events.
+    m_playback.abandon();
+    m_capture.abandon();
     // OnDestroy must still see the whole control.
     DestroyControlWindow();
 }
@@ -124,6 +128,11 @@ void CKelvaneCtrl::OnDestroy() {
 }
 
 void CKelvaneCtrl::OnTimer(UINT_PTR id) {
+    if (id == kEngineTimer) {
+        // The playback branch runs first.
+        m_playback.tick();
+        m_capture.tick();
+    }
     if (id == kMixerPollTimer) PollMixer();
 }
 
@@ -148,11 +157,11 @@ void CKelvaneCtrl::FireError(KelvaneError code) {
 }
 
 bool CKelvaneCtrl::RefuseWhenBusy() {
-    if (m_playing) {
+    if (IsPlaying()) {
         FireError(KelvaneError::playback);
         return true;
     }
-    if (m_recording) {
+    if (IsRecording()) {
         FireError(KelvaneError::record);
         return true;
     }
@@ -208,12 +217,20 @@ void CKelvaneCtrl::SetBufferSize(LONG value) {
 
 void CKelvaneCtrl::SetTypeRecordLevel(SHORT value) {
     m_typeRecordLevel = std::clamp<SHORT>(value, 0, 2);
+    if (IsRecording()) FollowLevelType(m_typeRecordLevel, true);
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetTypePlayLevel(SHORT value) {
     m_typePlayLevel = std::clamp<SHORT>(value, 0, 2);
+    if (IsPlaying()) FollowLevelType(m_typePlayLevel, false);
     SetModifiedFlag();
+}
+
+void CKelvaneCtrl::FollowLevelType(SHORT type, bool recording) {
+    // Only the mixer meter (type 1) keeps a mixer open.
+    if (type == 1 && !m_meter.is_open()) m_meter.open(recording);
+    if (type != 1 && m_meter.is_open()) m_meter.close();
 }
 
 void CKelvaneCtrl::SetListen(BOOL value) {
@@ -263,30 +280,89 @@ std::string CKelvaneCtrl::GetFormatString() const {
            std::string(details.szFormat, strnlen(details.szFormat, sizeof details.szFormat));
 }
 
-void CKelvaneCtrl::Play(std::string_view /*fileName*/) {
-    if (RefuseWhenBusy()) return;
-    if (m_outputDeviceCount < 1) return;
+namespace {
+
+// The platform's device number for a control device number: 0 is the wave mapper.
+UINT platform_device(LONG device_number) {
+    return device_number == 0 ? WAVE_MAPPER : static_cast<UINT>(device_number - 1);
 }
 
-void CKelvaneCtrl::Record(std::string_view /*fileName*/) {
+}  // namespace
+
+void CKelvaneCtrl::Play(std::string_view fileName) {
+    if (RefuseWhenBusy()) return;
+    if (m_outputDeviceCount < 1) return;
+    m_playback.play(fileName, platform_device(m_devOutput), m_bufferSize);
+}
+
+void CKelvaneCtrl::Record(std::string_view fileName) {
     if (RefuseWhenBusy()) return;
     if (m_inputDeviceCount < 1) return;
+    m_soundFile.file_format() = m_fileFormat;
+    m_soundFile.device_format() = m_deviceFormat;
+    auto& texts = m_soundFile.info();
+    texts = {};
+    for (int i = 0; i < kInfoCount; ++i)
+        if (std::string* text =
+                kelvane::engine::info_text_for_property(texts, info_property_name(i)))
+            *text = m_info[i];
+    m_capture.record(fileName, platform_device(m_devInput), m_bufferSize);
+}
+
+void CKelvaneCtrl::took_info_texts(const kelvane::engine::InfoTexts& texts) {
+    auto copy = texts;
+    for (int i = 0; i < kInfoCount; ++i)
+        if (const std::string* text =
+                kelvane::engine::info_text_for_property(copy, info_property_name(i)))
+            m_info[i] = *text;
 }
 
 void CKelvaneCtrl::Stop() {
-    if (!m_playing && !m_recording) return;
+    m_playback.stop();
+    m_capture.stop();
 }
 
 void CKelvaneCtrl::Pause() {
-    if (!m_playing && !m_recording) return;
+    m_playback.pause();
+    m_capture.pause();
 }
 
 void CKelvaneCtrl::Continue() {
-    if (!m_playing && !m_recording) return;
+    m_playback.resume();
+    m_capture.resume();
 }
 
-void CKelvaneCtrl::Seek(LONG /*blocksOffset*/, SHORT /*origin*/) {
-    if (m_recording || !m_playing) return;
+void CKelvaneCtrl::Seek(LONG blocksOffset, SHORT origin) {
+    if (IsRecording()) return;
+    m_playback.seek(blocksOffset, origin);
+}
+
+void CKelvaneCtrl::fire_level_record(LONG level) {
+    const Variant args[] = {Variant::i4(level)};
+    FireEvent(eventidLevelRecord, args);
+}
+
+void CKelvaneCtrl::fire_block_record(LONG blocks) {
+    const Variant args[] = {Variant::i4(blocks)};
+    FireEvent(eventidBlockRecord, args);
+}
+
+void CKelvaneCtrl::fire_end_record() {
+    FireEvent(eventidEndRecord);
+}
+
+void CKelvaneCtrl::fire_level_play(LONG level) {
+    const Variant args[] = {Variant::i4(level)};
+    FireEvent(eventidLevelPlay, args);
+}
+
+void CKelvaneCtrl::fire_block_play(LONG blocks) {
+    const Variant args[] = {Variant::i4(blocks)};
+    FireEvent(eventidBlockPlay, args);
+}
+
+void CKelvaneCtrl::fire_end_play() {
+    FireEvent(eventidEndPlay);
 }
 
 LONG CKelvaneCtrl::BlockToSec(LONG block) const {
@@ -297,12 +373,90 @@ LONG CKelvaneCtrl::SecToBlock(LONG millisec) const {
     return milliseconds_to_blocks(millisec, m_deviceFormat.nSamplesPerSec);
 }
 
-void CKelvaneCtrl::SetFormatLikeSample(std::string_view /*fileName*/) {
+void CKelvaneCtrl::SetFormatLikeSample(std::string_view fileName) {
     if (RefuseWhenBusy()) return;
+    // A sound file object of its own: the control's may not be disturbed.
+    kelvane::engine::SoundFile sample;
+    if (sample.open_for_playback(fileName) < 0) {
+        sample.close();
+        FireError(KelvaneError::file_open);
+        return;
+    }
+    m_fileFormat = sample.file_format();
+    m_deviceFormat = sample.device_format();
+    sample.close();
 }
 
 LONG CKelvaneCtrl::SetFormatFromMenu() {
     if (RefuseWhenBusy()) return 0;
-    // No chooser has been shown: nothing was chosen.
-    return -1;
+    kelvane::engine::FileFormat chosen{};
+    ACMFORMATCHOOSEA choose{};
+    choose.cbStruct = sizeof choose;
+    choose.pwfx = &chosen.wfx;
+    choose.cbwfx = sizeof chosen;
+    choose.pszTitle = "Choose Format WAV file";
+    if (acmFormatChooseA(&choose) != MMSYSERR_NOERROR) return -1;
+
+    DWORD largest = 0;
+    acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest);
+    largest = std::max<DWORD>(largest, sizeof(WAVEFORMATEX) + chosen.wfx.cbSize);
+    WAVEFORMATEX device{};
+    if (chosen.wfx.wFormatTag == WAVE_FORMAT_PCM) {
+        device = chosen.wfx;
+        device.cbSize = 0;
+    } else {
+        // Asked for PCM, so that nothing larger than the device format's 18 bytes comes back.
+        std::vector<BYTE> suggestion(std::max<DWORD>(largest, sizeof(WAVEFORMATEX)), 0);
+        auto* pcm = reinterpret_cast<WAVEFORMATEX*>(suggestion.data());
+        pcm->wFormatTag = WAVE_FORMAT_PCM;
+        if (acmFormatSuggest(nullptr, &chosen.wfx, pcm, static_cast<DWORD>(suggestion.size()),
+                             ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR ||
+            pcm->wFormatTag != WAVE_FORMAT_PCM)
+            return 0;
+        std::memcpy(&device, pcm, sizeof device);
+        device.cbSize = 0;
+    }
+    HACMSTREAM stream = nullptr;
+    if (acmStreamOpen(&stream, nullptr, &device, &chosen.wfx, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
+        return 0;
+    if (acmStreamClose(stream, 0) != MMSYSERR_NOERROR) return 0;
+    m_fileFormat = chosen;
+    m_deviceFormat = device;
+    return 0;
+}
+
+void CKelvaneCtrl::open_level_meter(bool recording) {
+    if ((recording ? m_typeRecordLevel : m_typePlayLevel) == 1) m_meter.open(recording);
+}
+
+void CKelvaneCtrl::close_level_meter() {
+    m_meter.close();
+}
+
+void CKelvaneCtrl::record_level(std::span<const BYTE> buffer, LONG estimated_fill) {
+    if (m_typeRecordLevel == 1) {
+        m_meter.read([this](LONG level) { fire_level_record(level); });
+    } else if (m_typeRecordLevel == 2) {
+        if (auto level =
+                recording_window_peak(buffer, estimated_fill, m_deviceFormat.wBitsPerSample))
+            fire_level_record(*level);
+    }
+}
+
+void CKelvaneCtrl::play_level(std::span<const BYTE> buffer, DWORD buffer_length, DWORD position) {
+    if (m_typePlayLevel == 1) {
+        m_meter.read([this](LONG level) { fire_level_play(level); });
+    } else if (m_typePlayLevel == 2) {
+        if (auto level = playback_window_peak(buffer, buffer_length, position,
+                                              m_deviceFormat.wBitsPerSample))
+            fire_level_play(*level);
+    }
+}
+
+void CKelvaneCtrl::auto_gain(std::span<const BYTE> pcm) {
+    if (!m_autoGainControl) return;
+    const auto step = m_mixer.auto_gain_step(pcm, m_gainValue);
+    if (step.written) SetModifiedFlag();
+    if (step.gain_changed) FireGainChange();
 }

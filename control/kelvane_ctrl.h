@@ -7,13 +7,18 @@
 #include <span>
 #include <string>
 
-#include "control/engine/wave_format.h"
+#include "control/engine/capture_engine.h"
+#include "control/engine/engine_host.h"
 #include "control/engine/error_codes.h"
+#include "control/engine/playback_engine.h"
+#include "control/engine/sound_file.h"
+#include "control/engine/wave_format.h"
 #include "control/kelvane_ids.h"
+#include "control/level_meter.h"
 #include "control/mixer_control.h"
 #include "platform/com/olectl.h"
 
-class CKelvaneCtrl final : public COleControl {
+class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHost {
   public:
     explicit CKelvaneCtrl(ComModule& module);
 
@@ -72,8 +77,8 @@ class CKelvaneCtrl final : public COleControl {
     void SetFormatLikeSample(std::string_view fileName);
     LONG SetFormatFromMenu();
 
-    bool IsPlaying() const { return m_playing != 0; }
-    bool IsRecording() const { return m_recording != 0; }
+    bool IsPlaying() const { return m_playback.playing(); }
+    bool IsRecording() const { return m_capture.recording(); }
 
   protected:
     ~CKelvaneCtrl() override;
@@ -84,7 +89,26 @@ class CKelvaneCtrl final : public COleControl {
                          UINT* arg_error) override;
 
   private:
+    // The engines' view of the control.
+    void fire_level_record(LONG level) override;
+    void fire_block_record(LONG blocks) override;
+    void fire_end_record() override;
+    void fire_level_play(LONG level) override;
+    void fire_block_play(LONG blocks) override;
+    void fire_end_play() override;
+    void fire_error(KelvaneError code) override { FireError(code); }
+    void start_engine_timer(UINT period_ms) override { SetTimer(kEngineTimer, period_ms); }
+    void kill_engine_timer() override { KillTimer(kEngineTimer); }
+    void open_level_meter(bool recording) override;
+    void close_level_meter() override;
+    void record_level(std::span<const BYTE> buffer, LONG estimated_fill) override;
+    void play_level(std::span<const BYTE> buffer, DWORD buffer_length, DWORD position) override;
+    void auto_gain(std::span<const BYTE> pcm) override;
+    void took_info_texts(const kelvane::engine::InfoTexts& texts) override;
+
     void FireError(KelvaneError code);
+    // Opens or closes the mixer meter when the level type of a running direction changes.
+    void FollowLevelType(SHORT type, bool recording);
     // Fires -14 or -15 and answers true when playback or recording is running.
     bool RefuseWhenBusy();
     void SelectInputDevice();
@@ -118,8 +142,12 @@ class CKelvaneCtrl final : public COleControl {
     LONG m_gainValue = 0;
     kelvane::engine::FileFormat m_fileFormat;
     WAVEFORMATEX m_deviceFormat{};
-    int m_playing = 0;
-    int m_recording = 0;
     LONG m_blocksCount = 0;
     MixerControl m_mixer;
+    LevelMeter m_meter{m_mixer};
+    // The engines come last: they hold references to the state above.
+    kelvane::engine::SoundFile m_soundFile;
+    kelvane::engine::CaptureEngine m_capture{m_soundFile, *this, m_blocksCount};
+    kelvane::engine::PlaybackEngine m_playback{m_soundFile, *this, m_blocksCount, m_fileFormat,
+                                               m_deviceFormat};
 };

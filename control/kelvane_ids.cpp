@@ -163,3 +163,7 @@ const TypeLibDesc& kelvane_typelib_desc() {
                                   {&kelvane_class_desc()}};
     return desc;
 }
+
+std::string_view info_property_name(int index) {
+    return kelvane_dispatch_desc().find(dispidInfoCreationDate + index)->name;
+}

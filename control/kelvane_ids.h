@@ -72,6 +72,8 @@ enum KelvaneEventDispid : DISPID {
 inline constexpr int kInfoCount = 16;
 
 const InterfaceDesc& kelvane_dispatch_desc();
+// The name of info property `index` (0..15, in DISPID order), as the type library spells it.
+std::string_view info_property_name(int index);
 const InterfaceDesc& kelvane_events_desc();
 const CoClassDesc& kelvane_class_desc();
 const TypeLibDesc& kelvane_typelib_desc();

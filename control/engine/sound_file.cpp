@@ -109,15 +109,34 @@ LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
     DWORD used = 0, produced = 0;
     if (!convert(m_record_stream, pcm, std::span<BYTE>(m_work.data(), room), 0, used, produced))
         return -1;
-    const std::span<const BYTE> encoded(m_work.data(), produced);
-    if (m_mp3) {
-        if (produced && mmioWrite(m_file.get(), reinterpret_cast<const char*>(encoded.data()),
-                                  static_cast<LONG>(produced)) != static_cast<LONG>(produced))
-            return -1;
-    } else if (m_wav.write(encoded) < 0) {
-        return -1;
-    }
+    if (!write_encoded(std::span<const BYTE>(m_work.data(), produced))) return -1;
     return static_cast<LONG>(used);
+}
+
+bool SoundFile::write_encoded(std::span<const BYTE> encoded) {
+    if (encoded.empty()) return true;
+    if (!m_mp3) return m_wav.write(encoded) >= 0;
+    return mmioWrite(m_file.get(), reinterpret_cast<const char*>(encoded.data()),
+                     static_cast<LONG>(encoded.size())) == static_cast<LONG>(encoded.size());
+}
+
+void SoundFile::flush_encoder() {
+    // An encoder keeps the last frames of a recording to itself until told that no more input
+    // comes; without this they would be missing from every file.
+    if (m_work.empty()) return;
+    for (int round = 0; round < 64; ++round) {
+        std::memset(&m_header, 0, sizeof m_header);
+        m_header.cbStruct = sizeof m_header;
+        m_header.pbSrc = m_work.data();
+        m_header.pbDst = m_work.data();
+        m_header.cbDstLength = static_cast<DWORD>(m_work.size());
+        if (acmStreamPrepareHeader(m_record_stream, &m_header, 0) != MMSYSERR_NOERROR) return;
+        const MMRESULT converted =
+            acmStreamConvert(m_record_stream, &m_header, ACM_STREAMCONVERTF_END);
+        acmStreamUnprepareHeader(m_record_stream, &m_header, 0);
+        if (converted != MMSYSERR_NOERROR || m_header.cbDstLengthUsed == 0) return;
+        if (!write_encoded(std::span<const BYTE>(m_work.data(), m_header.cbDstLengthUsed))) return;
+    }
 }
 
 int SoundFile::open_for_playback(std::string_view path) {
@@ -266,6 +285,7 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
 
 int SoundFile::close() {
     if (m_mode == Mode::recording) {
+        flush_encoder();
         close_stream(m_record_stream);
         if (m_wav.is_open()) m_wav.finalize(m_info);
         m_file.reset();

@@ -75,6 +75,8 @@ class SoundFile {
                  DWORD flags, DWORD& source_used, DWORD& destination_used);
     // Closes what a failed open acquired; returns `result` when negative, else -1.
     int fail_open(int result = -1);
+    bool write_encoded(std::span<const BYTE> encoded);
+    void flush_encoder();
     void reset_counters();
 
     Mode m_mode = Mode::idle;

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "platform/codec/format_names.h"
 #include "platform/loop/message_loop.h"
 #include "tools/host/control_host.h"
 #include "tools/script/script_parser.h"
@@ -32,7 +33,19 @@ class ScriptSession {
                      print_event(event, args);
                  }) {}
 
-    HRESULT start() { return m_host.create(m_clsid); }
+    HRESULT start() {
+        // The control's format chooser answers what the script said with `choose`, once.
+        m_previous_chooser = acm_set_format_chooser(
+            [this](const ACMFORMATCHOOSEA&, std::span<const AcmFormatChoice> choices) {
+                const auto answer = std::exchange(m_next_choice, std::nullopt);
+                if (answer)
+                    for (std::size_t i = 0; i < choices.size(); ++i)
+                        if (choices[i].name == *answer) return static_cast<int>(i);
+                return -1;
+            });
+        return m_host.create(m_clsid);
+    }
+    ~ScriptSession() { acm_set_format_chooser(std::move(m_previous_chooser)); }
     void finish() { m_host.destroy(); }
 
     // Runs one line; a failure when the command did not succeed.
@@ -47,6 +60,7 @@ class ScriptSession {
             return std::nullopt;
         }
         if (c == "new") return renew(line);
+        if (c == "choose") return choose(line);
         // save, load, choose and draw are reserved for saved state, formats and drawing.
         return Failure{E_NOTIMPL, "not available in this version"};
     }
@@ -101,6 +115,20 @@ class ScriptSession {
         return std::nullopt;
     }
 
+    std::optional<Failure> choose(const ScriptLine& line) {
+        if (line.args.size() != 1 || line.args[0].type() != VT_BSTR)
+            return Failure{E_INVALIDARG, "expected a format name or cancel"};
+        const std::string name(line.args[0].as_string());
+        if (name == "cancel") {
+            m_next_choice = std::nullopt;
+            return std::nullopt;
+        }
+        const auto parsed = quillon::codec::parse_format_name(name);
+        if (!parsed.ok()) return Failure{E_INVALIDARG, parsed.error};
+        m_next_choice = quillon::codec::format_name(parsed.wfx());
+        return std::nullopt;
+    }
+
     std::optional<Failure> renew(const ScriptLine& line) {
         if (!line.args.empty()) return Failure{DISP_E_BADPARAMCOUNT, "wrong number of arguments"};
         m_host.destroy();
@@ -123,6 +151,8 @@ class ScriptSession {
     std::ostream& m_out;
     CLSID m_clsid;
     ControlHost m_host;
+    std::optional<std::string> m_next_choice;  // the chooser's next answer; none cancels
+    AcmFormatChooserHook m_previous_chooser;
 };
 
 std::string_view trimmed(std::string_view text) {

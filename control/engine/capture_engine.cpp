@@ -1,0 +1,192 @@
+#include "control/engine/capture_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace kelvane::engine {
+
+namespace {
+constexpr UINT kRecordTickMs = 100;
+constexpr UINT kContinueTickMs = 50;
+constexpr UINT kHeaderSize = sizeof(WAVEHDR);
+}  // namespace
+
+CaptureEngine::CaptureEngine(SoundFile& file, EngineHost& host, LONG& blocks_count)
+    : m_file(file), m_host(host), m_blocks(blocks_count) {}
+
+CaptureEngine::~CaptureEngine() {
+    abandon();
+}
+
+void CaptureEngine::record(std::string_view path, UINT device, LONG buffer_ms) {
+    if (m_file.open_for_recording(path) < 0) {
+        m_file.close();
+        m_host.fire_error(KelvaneError::file_open);
+        return;
+    }
+    const WAVEFORMATEX format = m_file.device_format();
+    // Computed wide: a 32-bit product wraps above about 24 s at 176400 bytes per second.
+    const auto requested = static_cast<DWORD>(std::min<std::uint64_t>(
+        std::uint64_t{format.nAvgBytesPerSec} * static_cast<std::uint64_t>(buffer_ms) / 1000,
+        0x7FFFFFFF));
+    m_tick_increment = format.nAvgBytesPerSec / 20;
+    m_buffer_length = m_file.recording_size_rounding(requested);
+    try {
+        if (m_buffer_length < std::max<DWORD>(format.nBlockAlign, 1)) throw std::bad_alloc();
+        for (auto& buffer : m_buffers) buffer.assign(std::size_t{m_buffer_length} * 2, 0);
+        if (!m_file.allocate_work_buffer(m_buffer_length * 2)) throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+        release_device();
+        m_file.close();
+        m_host.fire_error(KelvaneError::memory_out);
+        return;
+    }
+
+    if (waveInOpen(&m_device, device, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+        m_device = nullptr;
+        release_device();
+        m_file.close();
+        m_host.fire_error(KelvaneError::input_device);
+        return;
+    }
+    if (waveInReset(m_device) != MMSYSERR_NOERROR || waveInStart(m_device) != MMSYSERR_NOERROR) {
+        release_device();
+        m_file.close();
+        m_host.fire_error(KelvaneError::input_device);
+        return;
+    }
+    m_headers = {};
+    m_blocks = 0;
+    m_current = 0;
+    m_written_by_pause = 0;
+    m_recording = true;
+    m_host.open_level_meter(true);
+    m_host.fire_level_record(0);
+    if (!queue(0) || !queue(1)) {
+        stop();
+        m_host.fire_error(KelvaneError::input_device);
+        return;
+    }
+    m_host.start_engine_timer(kRecordTickMs);
+}
+
+bool CaptureEngine::queue(int index) {
+    std::fill_n(m_buffers[index].begin(), m_buffer_length, BYTE{0});
+    m_estimated_fill = 0;
+    WAVEHDR& header = m_headers[index];
+    waveInUnprepareHeader(m_device, &header, kHeaderSize);
+    header = {};
+    header.lpData = reinterpret_cast<LPSTR>(m_buffers[index].data());
+    header.dwBufferLength = m_buffer_length;
+    return waveInPrepareHeader(m_device, &header, kHeaderSize) == MMSYSERR_NOERROR &&
+           waveInAddBuffer(m_device, &header, kHeaderSize) == MMSYSERR_NOERROR;
+}
+
+void CaptureEngine::tick() {
+    if (!m_recording) return;
+    m_estimated_fill += static_cast<LONG>(m_tick_increment);
+    m_host.record_level(m_buffers[m_current], m_estimated_fill);
+    // The host may have stopped the recording from inside the level event.
+    if (!m_recording) return;
+
+    const WAVEHDR& header = m_headers[m_current];
+    const DWORD recorded = header.dwBytesRecorded;
+    const DWORD align = std::max<DWORD>(m_file.device_format().nBlockAlign, 1);
+    // Full to within one block.
+    if (std::int64_t{recorded} <= std::int64_t{m_buffer_length} - align) return;
+
+    const std::span<const BYTE> pcm(m_buffers[m_current].data(), recorded);
+    if (m_file.convert_and_write(pcm) < 0) {
+        stop();
+        return;
+    }
+    m_blocks += static_cast<LONG>(recorded / align);
+    m_host.fire_block_record(m_blocks);
+    m_host.auto_gain(pcm);
+    if (!m_recording) return;
+    m_written_by_pause = 0;
+    if (!queue(m_current)) {
+        stop();
+        return;
+    }
+    m_current ^= 1;
+}
+
+void CaptureEngine::write_unwritten(bool fire) {
+    const DWORD recorded = m_headers[m_current].dwBytesRecorded;
+    const DWORD fresh = recorded > m_written_by_pause ? recorded - m_written_by_pause : 0;
+    if (fresh > 0)
+        (void)m_file.convert_and_write(
+            std::span<const BYTE>(m_buffers[m_current].data() + m_written_by_pause, fresh));
+    m_written_by_pause = std::max(m_written_by_pause, recorded);
+    m_blocks += static_cast<LONG>(fresh / std::max<DWORD>(m_file.device_format().nBlockAlign, 1));
+    if (fire) m_host.fire_block_record(m_blocks);
+}
+
+void CaptureEngine::pause() {
+    if (!m_recording) return;
+    m_host.kill_engine_timer();
+    if (waveInStop(m_device) != MMSYSERR_NOERROR) return;
+    write_unwritten(true);
+    waveInReset(m_device);
+    m_host.fire_level_record(0);
+}
+
+void CaptureEngine::resume() {
+    if (!m_recording) return;
+    if (waveInReset(m_device) != MMSYSERR_NOERROR || waveInStart(m_device) != MMSYSERR_NOERROR)
+        return;
+    m_headers = {};
+    m_current = 0;
+    m_written_by_pause = 0;
+    if (!queue(0) || !queue(1)) {
+        stop();
+        m_host.fire_error(KelvaneError::file_open);
+        return;
+    }
+    m_host.start_engine_timer(kContinueTickMs);
+}
+
+void CaptureEngine::stop() {
+    finish(true);
+}
+
+void CaptureEngine::abandon() {
+    finish(false);
+}
+
+void CaptureEngine::finish(bool fire) {
+    if (!m_recording) return;
+    if (fire) m_host.kill_engine_timer();
+    m_recording = false;
+    const bool stopped = waveInStop(m_device) == MMSYSERR_NOERROR;
+    if (!stopped) {
+        // The device did not stop: reset takes the buffers back so that what was captured can
+        // still be written and the file finalized; a recording is never left unreadable.
+        waveInReset(m_device);
+    }
+    write_unwritten(fire);
+    m_file.close();
+    if (stopped) waveInReset(m_device);
+    m_host.close_level_meter();
+    if (fire) {
+        m_host.fire_level_record(0);
+        if (stopped) m_host.fire_end_record();
+    }
+    release_device();
+}
+
+void CaptureEngine::release_device() {
+    if (m_device) {
+        waveInReset(m_device);
+        for (auto& header : m_headers) waveInUnprepareHeader(m_device, &header, kHeaderSize);
+        waveInClose(m_device);
+        m_device = nullptr;
+    }
+    m_headers = {};
+    for (auto& buffer : m_buffers) std::vector<BYTE>().swap(buffer);
+    m_file.free_work_buffer();
+}
+
+}  // namespace kelvane::engine

@@ -1,0 +1,86 @@
+#include "tools/verbs/options.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <iostream>
+
+Options::Options(std::span<char*> args, std::string_view usage, std::string_view verb)
+    : m_args(args), m_usage(usage), m_verb(verb) {}
+
+bool Options::next() {
+    if (m_done || m_index >= m_args.size()) return false;
+    m_current = m_args[m_index++];
+    if (m_current == "--help" || m_current == "-h") {
+        std::cout << m_usage;
+        m_done = true;
+        m_status = 0;
+        return false;
+    }
+    return true;
+}
+
+int Options::usage_error(const std::string& message) {
+    std::cerr << "kelvane " << m_verb << ": " << message << "\n" << m_usage;
+    m_done = true;
+    m_status = 2;
+    return m_status;
+}
+
+bool Options::text(std::string& value) {
+    if (m_index >= m_args.size()) {
+        usage_error(std::string(m_current) + " needs a value");
+        return false;
+    }
+    value = m_args[m_index++];
+    return true;
+}
+
+bool Options::integer(LONG& value, LONG low, LONG high) {
+    std::string word;
+    if (!text(word)) return false;
+    long long parsed = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), parsed);
+    if (ec != std::errc() || end != word.data() + word.size() || parsed < low || parsed > high) {
+        usage_error(std::string(m_current) + " takes a whole number from " + std::to_string(low) +
+                    " to " + std::to_string(high) + ", not \"" + word + "\"");
+        return false;
+    }
+    value = static_cast<LONG>(parsed);
+    return true;
+}
+
+bool Options::number(double& value, double low, double high) {
+    std::string word;
+    if (!text(word)) return false;
+    char* end = nullptr;
+    const double parsed = std::strtod(word.c_str(), &end);
+    if (word.empty() || *end != '\0' || !(parsed >= low && parsed <= high)) {
+        usage_error(std::string(m_current) + " takes a number of at least " +
+                    std::to_string(static_cast<long long>(low)) + ", not \"" + word + "\"");
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+bool Options::one_of(const std::string& value, std::initializer_list<std::string_view> allowed) {
+    for (auto a : allowed)
+        if (value == a) return true;
+    std::string list;
+    for (auto a : allowed) list += (list.empty() ? "" : " or ") + std::string(a);
+    usage_error(std::string(m_current) + " takes " + list + ", not \"" + value + "\"");
+    return false;
+}
+
+bool Options::positional(std::string& value) {
+    if (m_current.size() > 1 && m_current.front() == '-') {
+        usage_error("unknown option " + std::string(m_current));
+        return false;
+    }
+    if (!value.empty()) {
+        usage_error("unexpected argument \"" + std::string(m_current) + "\"");
+        return false;
+    }
+    value = std::string(m_current);
+    return true;
+}

@@ -1,0 +1,40 @@
+// Option parsing shared by the verbs: `--name value` pairs and positional arguments, with
+// messages that name the verb and a usage text on --help.
+#pragma once
+
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/base/win_types.h"
+
+class Options {
+  public:
+    Options(std::span<char*> args, std::string_view usage, std::string_view verb);
+
+    // Steps to the next argument; false at the end or after --help or an error.
+    bool next();
+    bool is(std::string_view name) const { return m_current == name; }
+    // Values of the current option.
+    bool text(std::string& value);
+    bool integer(LONG& value, LONG low, LONG high);
+    bool number(double& value, double low, double high);
+    bool one_of(const std::string& value, std::initializer_list<std::string_view> allowed);
+    // Takes the current argument as the (single) positional one; refuses unknown options.
+    bool positional(std::string& value);
+
+    // True when parsing ended with --help or an error; status() is then the exit status.
+    bool done() const { return m_done; }
+    int status() const { return m_status; }
+    int usage_error(const std::string& message);
+
+  private:
+    std::span<char*> m_args;
+    std::string_view m_usage;
+    std::string m_verb;
+    std::size_t m_index = 0;
+    std::string_view m_current;
+    bool m_done = false;
+    int m_status = 0;
+};
