@@ -32,6 +32,9 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     static constexpr LONG kDefaultBufferSize = 2000;
 
     void DoPropExchange(CPropExchange* px) override;
+    // The design-time face: bitmap 201, scaled into the bounds; the control keeps its size.
+    void OnDraw(HDC dc, const RECT& bounds, const RECT& invalid) override;
+    std::span<const CLSID> GetPropPageIDs() const override;
 
     // Property handlers, by the names the interface gives them.
     LONG GetVolume() const { return m_volume; }
