@@ -1,6 +1,23 @@
 #!/usr/bin/env bash
-# Runs every test of a built tree.
+# Runs every test of a built tree. The device tests (label `device`) use a private PulseAudio
+# server: it is started here when it is not already running, and stopped again only if this run
+# started it. Where it cannot start, those tests skip and say why.
 set -euo pipefail
 build=${1:-build}
+scripts=$(cd "$(dirname "$0")" && pwd)
+
+started=0
+if server=$("$scripts/pulse-test-server.sh" start); then
+    eval "$server"
+    export PULSE_SERVER
+    started=${QUILLON_PULSE_STARTED:-0}
+else
+    echo "test.sh: no PulseAudio test server; the device tests will skip" >&2
+fi
+stop_server() {
+    if [ "$started" = 1 ]; then "$scripts/pulse-test-server.sh" stop; fi
+}
+trap stop_server EXIT
+
 cd "$build"
 ctest --output-on-failure -j2 --timeout 300
