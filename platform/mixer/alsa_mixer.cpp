@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/mixer/virtual_mixer.h"
+#include "platform/wave/alsa_names.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ class AlsaMixer final : public MixerDevice {
     AlsaMixer(std::string ctl, std::string name, int card, AlsaLinePlan plan)
         : m_ctl(std::move(ctl)),
           m_name(std::move(name)),
-          m_maker_id(alsa_mixer_maker_id(card)),
+          m_maker_id(alsa_maker_id(card)),
           m_plan(std::move(plan)) {}
 
     std::string name() const override { return m_name; }
@@ -237,12 +238,6 @@ bool is_microphone(const AlsaElementInfo& e) {
 
 }  // namespace
 
-WORD alsa_mixer_maker_id(int card) {
-    // One id per card, in a block of its own so no virtual card id collides with it; the sound
-    // server (card -1) takes the block's first id.
-    return static_cast<WORD>(0x4C00 + (card + 1));
-}
-
 LONG alsa_to_mixer_value(long raw, long minimum, long maximum) {
     if (maximum <= minimum) return 0;
     const long long range = static_cast<long long>(maximum) - minimum;
@@ -346,12 +341,17 @@ std::unique_ptr<MixerBackend> make_alsa_mixer_backend() {
         }
         backend->add("hw:" + std::to_string(card), text, card);
     }
-    // A sound server shows itself as a default control device that is not a card of its own.
-    snd_ctl_t* ctl = nullptr;
-    if (snd_ctl_open(&ctl, "default", 0) == 0) {
+    // A sound server shows itself as a default control device that is not a card of its own, or,
+    // where the default is a card, as the `pulse` device that the wave backend also lists.
+    for (const char* name : {"default", "pulse"}) {
+        snd_ctl_t* ctl = nullptr;
+        if (snd_ctl_open(&ctl, name, 0) < 0) continue;
         const bool server = snd_ctl_type(ctl) != SND_CTL_TYPE_HW;
         snd_ctl_close(ctl);
-        if (server) backend->add("default", "Sound server", -1);
+        if (server) {
+            backend->add(name, "Sound server", kAlsaServerCard);
+            break;
+        }
     }
     return backend;
 }

@@ -10,7 +10,8 @@
 //   "Recording" / "Microphone": capture volume and switch of the microphone element
 //
 // A switch that is on means sound, so "Mute" reads and writes its inverse. Volumes are scaled
-// from the element's own range to 0..65535.
+// from the element's own range to 0..65535. Each mixer carries alsa_maker_id() of its card, as the
+// card's wave devices do.
 #pragma once
 
 #include <memory>
@@ -21,10 +22,6 @@
 #include "platform/mixer/mixer_backend.h"
 
 std::unique_ptr<MixerBackend> make_alsa_mixer_backend();
-
-// Maker id of the devices and the mixer of ALSA card `card`; -1 is the sound server behind ALSA's
-// default device. The wave backend gives its devices the same ids.
-WORD alsa_mixer_maker_id(int card);
 
 // What the mapping needs to know of one simple mixer element.
 struct AlsaElementInfo {
