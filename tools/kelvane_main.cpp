@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "tools/verbs/registration_verbs.h"
 #include "tools/verbs/verbs.h"
 
 namespace {
@@ -21,6 +22,8 @@ constexpr Verb kVerbs[] = {
     {"formats", "list the formats a recording can be made in", formats_verb},
     {"devices", "list the input and output devices", devices_verb},
     {"script", "drive a control with automation commands and print its events", script_verb},
+    {"register", "register the control library for hosts in any folder", register_verb},
+    {"unregister", "remove the control library's registration", unregister_verb},
 };
 
 void print_usage(std::ostream& out) {

@@ -19,6 +19,7 @@ inline constexpr DWORD STREAM_SEEK_CUR = 1;
 inline constexpr DWORD STREAM_SEEK_END = 2;
 
 inline constexpr HRESULT STG_E_INVALIDFUNCTION = make_hresult(0x80030001);
+inline constexpr HRESULT STG_E_FILENOTFOUND = make_hresult(0x80030002);
 inline constexpr HRESULT STG_E_INVALIDPOINTER = make_hresult(0x80030009);
 inline constexpr HRESULT STG_E_MEDIUMFULL = make_hresult(0x80030070);
 inline constexpr HRESULT STG_E_READFAULT = make_hresult(0x8003001E);

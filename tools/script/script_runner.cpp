@@ -1,13 +1,19 @@
 #include "tools/script/script_runner.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "platform/codec/format_names.h"
 #include "platform/loop/message_loop.h"
 #include "tools/host/control_host.h"
+#include "tools/script/png_writer.h"
 #include "tools/script/script_parser.h"
 
 namespace {
@@ -61,7 +67,9 @@ class ScriptSession {
         }
         if (c == "new") return renew(line);
         if (c == "choose") return choose(line);
-        // save, load, choose and draw are reserved for saved state, formats and drawing.
+        if (c == "save") return save(line);
+        if (c == "load") return load(line);
+        if (c == "draw") return draw(line);
         return Failure{E_NOTIMPL, "not available in this version"};
     }
 
@@ -133,6 +141,117 @@ class ScriptSession {
         if (!line.args.empty()) return Failure{DISP_E_BADPARAMCOUNT, "wrong number of arguments"};
         m_host.destroy();
         return check(m_host.create(m_clsid));
+    }
+
+    // The one file operand of save, load and draw.
+    static std::optional<Failure> expect_file(const ScriptLine& line, std::string& file) {
+        if (line.args.size() != 1 || line.args[0].type() != VT_BSTR ||
+            line.args[0].as_string().empty())
+            return Failure{DISP_E_BADPARAMCOUNT, "expected one file name"};
+        file = std::string(line.args[0].as_string());
+        return std::nullopt;
+    }
+
+    template <typename I>
+    ComPtr<I> control_as() const {
+        return ComPtr<IDispatch>(m_host.control()).as<I>();
+    }
+
+    // Writes the control's saved-state stream, exactly as a container stores it.
+    std::optional<Failure> save(const ScriptLine& line) {
+        std::string file;
+        if (auto f = expect_file(line, file)) return f;
+        auto persist = control_as<IPersistStreamInit>();
+        if (!persist) return Failure{E_NOINTERFACE, "the control keeps no saved state"};
+        auto stream = make_com<MemoryStream>();
+        if (HRESULT hr = persist->Save(stream.get(), TRUE); FAILED(hr))
+            return Failure{hr, "the control could not save its state"};
+        const auto& bytes = stream->bytes();
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        if (!out ||
+            !out.write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size())) ||
+            !out.flush())
+            return Failure{STG_E_WRITEFAULT, "cannot write " + file + ": " + std::strerror(errno)};
+        return std::nullopt;
+    }
+
+    // Replaces the control with a fresh one loaded from a saved-state stream.
+    std::optional<Failure> load(const ScriptLine& line) {
+        // Saved state is a few hundred bytes; a file far larger is not one.
+        constexpr std::uintmax_t kMaxStateBytes = 16u << 20;
+        std::string file;
+        if (auto f = expect_file(line, file)) return f;
+        std::ifstream in(file, std::ios::binary);
+        if (!in)
+            return Failure{STG_E_FILENOTFOUND, "cannot open " + file + ": " + std::strerror(errno)};
+        std::vector<BYTE> bytes;
+        char piece[4096];
+        while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+            bytes.insert(bytes.end(), piece, piece + in.gcount());
+            if (bytes.size() > kMaxStateBytes)
+                return Failure{STG_E_READFAULT, file + " is too large for saved state"};
+        }
+        if (in.bad()) return Failure{STG_E_READFAULT, "cannot read " + file};
+
+        m_host.destroy();
+        if (auto f = check(m_host.create(m_clsid))) return f;
+        auto persist = control_as<IPersistStreamInit>();
+        if (!persist) return Failure{E_NOINTERFACE, "the control keeps no saved state"};
+        auto stream = make_com<MemoryStream>(bytes);
+        if (HRESULT hr = persist->Load(stream.get()); FAILED(hr))
+            return Failure{hr, "the saved state ends early; the control starts as new"};
+        return std::nullopt;
+    }
+
+    // Asks the control to draw itself, as a design-time container does: into the size it
+    // reports, and once more if drawing made it insist on another size.
+    std::optional<Failure> draw(const ScriptLine& line) {
+        // Pixels per side that this container is willing to give a control.
+        constexpr LONG kMaxSide = 4096;
+        std::string file;
+        if (auto f = expect_file(line, file)) return f;
+        auto object = control_as<IOleObject>();
+        auto view = control_as<IViewObject>();
+        if (!object || !view) return Failure{E_NOINTERFACE, "the control does not draw"};
+
+        std::vector<COLORREF> pixels;
+        LONG width = 0, height = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            SIZEL extent{};
+            if (HRESULT hr = object->GetExtent(DVASPECT_CONTENT, &extent); FAILED(hr))
+                return Failure{hr, "the control has no size"};
+            const auto w = static_cast<LONG>(std::lround(extent.cx * 96.0 / 2540.0));
+            const auto h = static_cast<LONG>(std::lround(extent.cy * 96.0 / 2540.0));
+            if (pass == 1 && w == width && h == height) break;
+            if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
+                return Failure{E_INVALIDARG, "the control asks for " + std::to_string(w) + " x " +
+                                                 std::to_string(h) + " pixels"};
+            width = w;
+            height = h;
+            if (HRESULT hr = draw_into(*view.get(), width, height, pixels); FAILED(hr))
+                return Failure{hr, "the control could not draw itself"};
+        }
+        std::string error;
+        if (!write_png(file, width, height, pixels, error)) return Failure{STG_E_WRITEFAULT, error};
+        return std::nullopt;
+    }
+
+    static HRESULT draw_into(IViewObject& view, LONG width, LONG height,
+                             std::vector<COLORREF>& pixels) {
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP surface = CreateCompatibleBitmap(dc, width, height);
+        HGDIOBJ old = SelectObject(dc, surface);
+        const RECT bounds{0, 0, width, height};
+        const HRESULT hr = view.Draw(DVASPECT_CONTENT, dc, &bounds);
+        pixels.assign(static_cast<std::size_t>(width) * height, 0);
+        for (LONG y = 0; y < height; ++y)
+            for (LONG x = 0; x < width; ++x)
+                pixels[static_cast<std::size_t>(y) * width + x] = GetPixel(dc, x, y);
+        SelectObject(dc, old);
+        DeleteObject(surface);
+        DeleteDC(dc);
+        return hr;
     }
 
     static std::optional<Failure> check(HRESULT hr) {

@@ -1,0 +1,109 @@
+// `kelvane register` and `unregister` as an installer runs them, and a host in another folder
+// that finds the control only through what they wrote.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct ProcessResult {
+    std::string output;
+    int status;
+};
+
+class RegistrationCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_home = std::filesystem::temp_directory_path() /
+                 ("quillon-register-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_home);
+        std::filesystem::create_directories(m_home);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_home); }
+
+    // Runs `program` from the configuration folder with the private registry.
+    ProcessResult run(const std::string& program, const std::string& arguments) {
+        const std::string command = "cd '" + m_home.string() + "' && XDG_CONFIG_HOME='" +
+                                    m_home.string() + "' " + program + " " + arguments + " 2>&1";
+        ProcessResult result{{}, -1};
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return result;
+        std::array<char, 4096> buffer;
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+            result.output.append(buffer.data(), n);
+        const int raw = ::pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return result;
+    }
+    ProcessResult kelvane(const std::string& arguments) {
+        return run(std::string(QUILLON_BIN_DIR) + "/kelvane", arguments);
+    }
+    ProcessResult probe(const std::string& name) { return run(QUILLON_PROBE, name); }
+
+    std::filesystem::path m_home;
+};
+
+const std::string kCreated = "created {5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}: BufferSize = 2000\n";
+
+TEST_F(RegistrationCli, RegisterLetsAHostElsewhereCreateTheControlAndUnregisterTakesItBack) {
+    // Nothing registered and no library beside the probe: the name means nothing.
+    ProcessResult r = probe("KELVANE.KelvaneCtrl.1");
+    EXPECT_EQ(r.output, "KELVANE.KelvaneCtrl.1: 0x800401F3 invalid class string\n");
+    EXPECT_EQ(r.status, 1);
+
+    r = kelvane("register");
+    const std::string library =
+        std::filesystem::canonical(std::string(QUILLON_BIN_DIR) + "/libkelvane.so").string();
+    EXPECT_EQ(r.output,
+              "registered " + library + " in " + (m_home / "quillon" / "registry").string() + "\n");
+    EXPECT_EQ(r.status, 0);
+    r = probe("KELVANE.KelvaneCtrl.1");
+    EXPECT_EQ(r.output, kCreated);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(probe("{5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}").output, kCreated);
+
+    // Registering again changes nothing; the library may be named, relative to the folder.
+    std::filesystem::copy_file(library, m_home / "libkelvane.so");
+    EXPECT_EQ(kelvane("register libkelvane.so").status, 0);
+    EXPECT_EQ(probe("KELVANE.KelvaneCtrl.1").output, kCreated);
+
+    r = kelvane("unregister");
+    EXPECT_EQ(r.status, 0) << r.output;
+    r = probe("KELVANE.KelvaneCtrl.1");
+    EXPECT_EQ(r.output, "KELVANE.KelvaneCtrl.1: 0x800401F3 invalid class string\n");
+    EXPECT_EQ(r.status, 1);
+    r = probe("{5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}");
+    EXPECT_EQ(r.output,
+              "{5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}: 0x80040154 class not registered\n");
+    EXPECT_EQ(kelvane("unregister").status, 0);  // twice is no failure
+}
+
+TEST_F(RegistrationCli, FailuresNameTheStepTheLibraryOrTheUsage) {
+    // The configuration folder is a file: the first write, the type library's, fails.
+    std::ofstream(m_home / "quillon") << "not a folder";
+    ProcessResult r = kelvane("register");
+    EXPECT_NE(r.output.find(": 0x80040200 type library registration failed ("), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(kelvane("unregister").status, 1);
+
+    r = kelvane("register /nonexistent/libkelvane.so");
+    EXPECT_NE(r.output.find("cannot load /nonexistent/libkelvane.so"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+    r = kelvane(std::string("register ") + QUILLON_PROBE);  // loads, but exports nothing
+    EXPECT_EQ(r.status, 1);
+    r = kelvane("register a b");
+    EXPECT_NE(r.output.find("usage: kelvane register [LIBRARY]"), std::string::npos);
+    EXPECT_EQ(r.status, 2);
+    r = kelvane("unregister --help");
+    EXPECT_NE(r.output.find("Unregisters the control library"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
