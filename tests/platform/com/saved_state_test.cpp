@@ -54,7 +54,8 @@ Loaded load(const Bytes& bytes) {
 
 Bytes header_and(std::initializer_list<BYTE> tail) {
     Bytes bytes{0x00, 0x00, 0x01, 0x00, 0x78, 0x56, 0x34, 0x12, 0xFE, 0xFF, 0x01};
-    bytes.insert(bytes.end(), tail);
+    // One at a time: GCC 12 at -O2 misreads a range insert here as out of bounds.
+    for (BYTE b : tail) bytes.push_back(b);
     return bytes;
 }
 
