@@ -1,0 +1,65 @@
+// The command line on the real ALSA backend, through a private PulseAudio server's null sink:
+// one kelvane plays a tone into the sink while another records the sink's monitor.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/tone.h"
+
+namespace {
+
+using namespace quillon_test;
+
+bool server_answers() {
+    const char* server = std::getenv("PULSE_SERVER");
+    if (!server || !*server) return false;
+    return std::system("timeout 5 pactl info > /dev/null 2>&1") == 0;
+}
+
+// The audio of a PCM WAV file written by the control: 58 bytes of header, the data size at 54.
+std::vector<char> wav_audio(const std::string& path) {
+    const std::vector<char> bytes = read_all(path);
+    if (bytes.size() < 58) return {};
+    std::uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + 54, 4);
+    size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(bytes.size() - 58));
+    return {bytes.begin() + 58, bytes.begin() + 58 + size};
+}
+
+TEST(AlsaVerbs, ARecordingOfTheSinksMonitorHoldsTheToneThatKelvanePlaysIntoIt) {
+    if (!server_answers())
+        GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER unset or not answering); "
+                        "scripts/test.sh starts one";
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("quillon-alsa-verbs-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string tone = (dir / "tone.wav").string();
+    const std::string take = (dir / "take.wav").string();
+    const std::string kelvane = std::string(QUILLON_BIN_DIR) + "/kelvane";
+
+    // The tone comes from the virtual card, in virtual time.
+    std::string command = "KELVANE_AUDIO=virtual KELVANE_VIRTUAL_INPUT=sine:1000:0.5 " + kelvane +
+                          " record " + tone +
+                          " --seconds 8 --clock manual --format pcm:44100:2:16 > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    command = "KELVANE_AUDIO=alsa " + kelvane + " play " + tone + " > /dev/null 2>&1 & sleep 1; " +
+              "KELVANE_AUDIO=alsa PULSE_SOURCE=quillon_sink.monitor " + kelvane + " record " +
+              take + " --seconds 4 --format pcm:44100:2:16 > " + (dir / "record.log").string() +
+              " 2>&1; status=$?; wait; exit $status";
+    ASSERT_EQ(std::system(command.c_str()), 0) << read_all((dir / "record.log").string()).data();
+
+    const auto samples = first_channel(wav_audio(take), 16, 2);
+    ASSERT_GT(samples.size(), 44100u * 3) << "less than 3 s recorded";
+    int peak = 0;
+    for (auto s : samples) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    EXPECT_GT(peak, 4000) << "the recording is silent";
+    EXPECT_NEAR(tone_frequency(samples, 44100), 1000, 20);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
