@@ -161,7 +161,8 @@ TEST_F(SoundFileTest, Mp3RecordingWritesTheHeaderAndPlaysBack) {
         if (n == 0) break;
         total += static_cast<std::size_t>(n);
     }
-    EXPECT_GT(total, pcm.size() * 8 / 10);
+    // The encoder is flushed at close: every input sample comes back (with its delay).
+    EXPECT_GE(total, pcm.size());
 }
 
 TEST_F(SoundFileTest, FailedOpensLeaveTheObjectIdle) {
