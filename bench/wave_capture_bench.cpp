@@ -1,0 +1,243 @@
+// Capture cost of the ALSA wave backend beside arecord, on the same PulseAudio source in the same
+// run: bytes per wake-up and CPU seconds per minute of capture, for the client and for the sound
+// server. Each capture runs in a child process of its own so that its whole CPU time (every
+// thread) and its voluntary context switches (one per sleep, so one per wake-up) are measured
+// alike. Needs the PulseAudio test server (started here when none answers).
+//
+//   wave_capture_bench [--seconds N]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/loop/message_loop.h"
+#include "platform/wave/alsa_wave.h"
+#include "platform/wave/mmsystem_wave.h"
+
+namespace {
+
+constexpr DWORD kRate = 44100;
+constexpr WORD kChannels = 2;
+constexpr WORD kBits = 16;
+// What the capture reads: the null sink's monitor runs at the sink's real-time pace (the sine
+// source hands out blocks of seconds at once, which says nothing about a client's wake-ups).
+constexpr const char* kSource = "quillon_sink.monitor";
+
+struct Result {
+    double seconds = 0;     // wall time of the capture
+    double cpu = 0;         // user + system seconds of the client
+    double server_cpu = 0;  // user + system seconds of the sound server meanwhile
+    long switches = 0;      // voluntary context switches of the client
+    std::uint64_t bytes = 0;
+    std::uint64_t driver_wakeups = 0;  // ours only: the driver thread's own count
+};
+
+// Child: captures like the engine does (two 2-second buffers, a 100 ms poll) for `seconds`.
+int capture_child(double seconds) {
+    setenv("KELVANE_AUDIO", "alsa", 1);
+    MessageLoop::instance().set_clock(ClockKind::real);
+    UINT device = ~0u;
+    for (UINT i = 0; i < waveInGetNumDevs(); ++i) {
+        WAVEINCAPSA caps{};
+        if (waveInGetDevCapsA(i, &caps, sizeof caps) == 0 &&
+            std::strcmp(caps.szPname, "PulseAudio") == 0)
+            device = i;
+    }
+    if (device == ~0u) {
+        std::fprintf(stderr, "no PulseAudio device: %s\n", alsa_last_error().c_str());
+        return 1;
+    }
+    WAVEFORMATEX f{WAVE_FORMAT_PCM,
+                   kChannels,
+                   kRate,
+                   kRate * kChannels * kBits / 8,
+                   static_cast<WORD>(kChannels * kBits / 8),
+                   kBits,
+                   0};
+    HWAVEIN in = nullptr;
+    if (waveInOpen(&in, device, &f, 0, 0, CALLBACK_NULL) != 0) return 1;
+    std::vector<char> storage[2] = {std::vector<char>(2 * f.nAvgBytesPerSec),
+                                    std::vector<char>(2 * f.nAvgBytesPerSec)};
+    WAVEHDR headers[2]{};
+    for (int i = 0; i < 2; ++i) {
+        headers[i].lpData = storage[i].data();
+        headers[i].dwBufferLength = static_cast<DWORD>(storage[i].size());
+        waveInPrepareHeader(in, &headers[i], sizeof(WAVEHDR));
+        waveInAddBuffer(in, &headers[i], sizeof(WAVEHDR));
+    }
+    waveInStart(in);
+    std::uint64_t bytes = 0;
+    int current = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        MessageLoop::instance().run_for(100);
+        if (headers[current].dwFlags & WHDR_DONE) {
+            bytes += headers[current].dwBytesRecorded;
+            waveInAddBuffer(in, &headers[current], sizeof(WAVEHDR));
+            current ^= 1;
+        }
+    }
+    waveInStop(in);
+    bytes += headers[current].dwBytesRecorded;
+    waveInReset(in);
+    for (auto& h : headers) waveInUnprepareHeader(in, &h, sizeof(WAVEHDR));
+    waveInClose(in);
+    const AlsaWaveStats stats = alsa_wave_stats();
+    std::printf("%llu %llu %llu\n", static_cast<unsigned long long>(bytes),
+                static_cast<unsigned long long>(stats.wakeups),
+                static_cast<unsigned long long>(stats.xruns));
+    return 0;
+}
+
+double process_cpu(pid_t pid) {
+    if (pid <= 0) return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
+    unsigned long utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Runs `argv` as a child with its stdout in `output`; measures it and the server.
+bool run_measured(std::vector<std::string> argv, pid_t server, Result& result,
+                  std::string& output) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return false;
+    const double server_before = process_cpu(server);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipe_fds[1], 1);
+        close(pipe_fds[0]);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(pipe_fds[1]);
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
+    close(pipe_fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.server_cpu = process_cpu(server) - server_before;
+    result.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                 usage.ru_stime.tv_usec / 1e6;
+    result.switches = usage.ru_nvcsw;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string self_path() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "wave_capture_bench";
+    path[n] = '\0';
+    return path;
+}
+
+// Starts the test server when none answers; returns whether this run started it.
+bool ensure_server(bool& started) {
+    const std::string script = std::string(QUILLON_SOURCE_DIR) + "/scripts/pulse-test-server.sh";
+    std::FILE* pipe = popen((script + " start").c_str(), "r");
+    if (!pipe) return false;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.starts_with("PULSE_SERVER=")) setenv("PULSE_SERVER", text.c_str() + 13, 1);
+        if (text == "QUILLON_PULSE_STARTED=1") started = true;
+    }
+    return pclose(pipe) == 0;
+}
+
+pid_t server_pid() {
+    const char* dir = std::getenv("QUILLON_PULSE_DIR");
+    const std::string base = dir ? dir : "/tmp/quillon-pulse-" + std::to_string(getuid());
+    std::ifstream in(base + "/runtime/pulse/pid");
+    pid_t pid = 0;
+    in >> pid;
+    return pid;
+}
+
+void print_row(const char* name, const Result& r, double wakeups) {
+    const double minutes = r.seconds / 60;
+    std::printf("%-26s %10.0f %14.0f %14.4f %14.4f\n", name, r.bytes / 1.0, r.bytes / wakeups,
+                r.cpu / minutes, r.server_cpu / minutes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--child-capture") == 0)
+        return capture_child(std::atof(argv[2]));
+    double seconds = 20;
+    if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::atof(argv[2]);
+
+    bool started = false;
+    if (!ensure_server(started)) {
+        std::fprintf(stderr, "the PulseAudio test server cannot start; nothing measured\n");
+        return 1;
+    }
+    setenv("PULSE_SOURCE", kSource, 1);
+    const pid_t server = server_pid();
+
+    Result ours, theirs;
+    std::string output;
+    const bool ours_ok = run_measured({self_path(), "--child-capture", std::to_string(seconds)},
+                                      server, ours, output);
+    unsigned long long bytes = 0, wakeups = 0, xruns = 0;
+    std::sscanf(output.c_str(), "%llu %llu %llu", &bytes, &wakeups, &xruns);
+    ours.bytes = bytes;
+    ours.driver_wakeups = wakeups;
+
+    output.clear();
+    const std::string frames_seconds = std::to_string(static_cast<int>(seconds));
+    const bool theirs_ok =
+        run_measured({"arecord", "-q", "-D", "pulse", "-f", "S16_LE", "-c", "2", "-r", "44100",
+                      "-t", "raw", "-d", frames_seconds, "/dev/null"},
+                     server, theirs, output);
+    theirs.bytes = static_cast<std::uint64_t>(seconds) * kRate * kChannels * kBits / 8;
+
+    if (started) [[maybe_unused]]
+        int ignored = std::system(
+            (std::string(QUILLON_SOURCE_DIR) + "/scripts/pulse-test-server.sh stop").c_str());
+    if (!ours_ok || !theirs_ok) {
+        std::fprintf(stderr, "a capture failed (ours %s, arecord %s)\n", ours_ok ? "ok" : "failed",
+                     theirs_ok ? "ok" : "failed");
+        return 1;
+    }
+
+    std::printf("capture of %s, 44100 Hz 16-bit stereo, %.0f s each, through ALSA's pulse device\n",
+                kSource, seconds);
+    std::printf("%-26s %10s %14s %14s %14s\n", "", "bytes", "bytes/wake-up", "cpu s/min",
+                "server cpu s/min");
+    print_row("ALSA backend (driver)", ours, static_cast<double>(ours.driver_wakeups));
+    print_row("ALSA backend (process)", ours, static_cast<double>(ours.switches));
+    print_row("arecord (process)", theirs, static_cast<double>(theirs.switches));
+    const double our_bpw = ours.bytes / static_cast<double>(ours.switches);
+    const double their_bpw = theirs.bytes / static_cast<double>(theirs.switches);
+    std::printf(
+        "ratio ours/arecord: bytes per wake-up %.2f, cpu per minute %.2f, server cpu per "
+        "minute %.2f; %llu over-runs recovered\n",
+        our_bpw / their_bpw, (ours.cpu / ours.seconds) / (theirs.cpu / theirs.seconds),
+        (ours.server_cpu / ours.seconds) / (theirs.server_cpu / theirs.seconds), xruns);
+    return 0;
+}
