@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace kelvane::engine {
 
@@ -21,40 +20,21 @@ CaptureEngine::~CaptureEngine() {
 
 void CaptureEngine::record(std::string_view path, UINT device, LONG buffer_ms) {
     if (m_file.open_for_recording(path) < 0) {
-        m_file.close();
-        m_host.fire_error(KelvaneError::file_open);
-        return;
+        return abort_start(KelvaneError::file_open);
     }
     const WAVEFORMATEX format = m_file.device_format();
-    // Computed wide: a 32-bit product wraps above about 24 s at 176400 bytes per second.
-    const auto requested = static_cast<DWORD>(std::min<std::uint64_t>(
-        std::uint64_t{format.nAvgBytesPerSec} * static_cast<std::uint64_t>(buffer_ms) / 1000,
-        0x7FFFFFFF));
     m_tick_increment = format.nAvgBytesPerSec / 20;
-    m_buffer_length = m_file.recording_size_rounding(requested);
-    try {
-        if (m_buffer_length < std::max<DWORD>(format.nBlockAlign, 1)) throw std::bad_alloc();
-        for (auto& buffer : m_buffers) buffer.assign(std::size_t{m_buffer_length} * 2, 0);
-        if (!m_file.allocate_work_buffer(m_buffer_length * 2)) throw std::bad_alloc();
-    } catch (const std::bad_alloc&) {
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::memory_out);
-        return;
-    }
+    m_buffer_length =
+        m_file.recording_size_rounding(buffer_bytes(format.nAvgBytesPerSec, buffer_ms, 1));
+    if (!allocate_buffers(m_buffers, m_file, m_buffer_length, format.nBlockAlign))
+        return abort_start(KelvaneError::memory_out);
 
     if (waveInOpen(&m_device, device, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
         m_device = nullptr;
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::input_device);
-        return;
+        return abort_start(KelvaneError::input_device);
     }
     if (waveInReset(m_device) != MMSYSERR_NOERROR || waveInStart(m_device) != MMSYSERR_NOERROR) {
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::input_device);
-        return;
+        return abort_start(KelvaneError::input_device);
     }
     m_headers = {};
     m_blocks = 0;
@@ -185,8 +165,13 @@ void CaptureEngine::release_device() {
         m_device = nullptr;
     }
     m_headers = {};
-    for (auto& buffer : m_buffers) std::vector<BYTE>().swap(buffer);
-    m_file.free_work_buffer();
+    free_buffers(m_buffers, m_file);
+}
+
+void CaptureEngine::abort_start(KelvaneError code) {
+    release_device();
+    m_file.close();
+    m_host.fire_error(code);
 }
 
 }  // namespace kelvane::engine

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/engine/engine_buffers.h"
 #include "control/engine/engine_host.h"
 #include "control/engine/sound_file.h"
 #include "platform/wave/mmsystem_wave.h"
@@ -42,6 +43,8 @@ class CaptureEngine {
     void write_unwritten(bool fire);
     void finish(bool fire);
     void release_device();
+    // Releases what a failed start acquired and reports `code`.
+    void abort_start(KelvaneError code);
 
     SoundFile& m_file;
     EngineHost& m_host;
@@ -49,7 +52,7 @@ class CaptureEngine {
     bool m_recording = false;
     HWAVEIN m_device = nullptr;
     std::array<WAVEHDR, 2> m_headers{};
-    std::array<std::vector<BYTE>, 2> m_buffers;
+    DeviceBuffers m_buffers;
     DWORD m_buffer_length = 0;     // bytes per capture buffer
     int m_current = 0;             // the buffer the device fills now
     LONG m_estimated_fill = 0;     // bytes assumed captured into the current buffer

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
 
 namespace kelvane::engine {
 
@@ -30,9 +29,7 @@ void PlaybackEngine::play(std::string_view path, UINT device, LONG buffer_ms) {
     // A device left open by a failed reset is given another chance to let go first.
     release_device();
     if (m_file.open_for_playback(path) < 0) {
-        m_file.close();
-        m_host.fire_error(KelvaneError::file_open);
-        return;
+        return abort_start(KelvaneError::file_open);
     }
     m_file_format = m_file.file_format();
     m_device_format = m_file.device_format();
@@ -41,43 +38,24 @@ void PlaybackEngine::play(std::string_view path, UINT device, LONG buffer_ms) {
     m_blocks =
         format.nBlockAlign ? static_cast<LONG>(m_file.total_pcm_bytes() / format.nBlockAlign) : 0;
 
-    // A playback buffer holds twice BufferSize; computed wide so long buffers cannot wrap.
-    const auto requested = static_cast<DWORD>(std::min<std::uint64_t>(
-        2 * std::uint64_t{format.nAvgBytesPerSec} * static_cast<std::uint64_t>(buffer_ms) / 1000,
-        0x3FFFFFFF));
-    m_buffer_length = m_file.playback_size_rounding(requested);
-    try {
-        if (m_buffer_length < std::max<DWORD>(format.nBlockAlign, 1)) throw std::bad_alloc();
-        for (auto& buffer : m_buffers) buffer.assign(std::size_t{m_buffer_length} * 2, 0);
-        if (!m_file.allocate_work_buffer(m_buffer_length * 2)) throw std::bad_alloc();
-    } catch (const std::bad_alloc&) {
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::memory_out);
-        return;
-    }
+    // A playback buffer holds twice BufferSize.
+    m_buffer_length =
+        m_file.playback_size_rounding(buffer_bytes(format.nAvgBytesPerSec, buffer_ms, 2));
+    if (!allocate_buffers(m_buffers, m_file, m_buffer_length, format.nBlockAlign))
+        return abort_start(KelvaneError::memory_out);
 
     if (waveOutOpen(&m_device, device, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
         m_device = nullptr;
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::output_device);
-        return;
+        return abort_start(KelvaneError::output_device);
     }
     if (waveOutReset(m_device) != MMSYSERR_NOERROR) {
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::output_device);
-        return;
+        return abort_start(KelvaneError::output_device);
     }
     m_headers = {};
     m_current = 0;
     m_host.fire_block_play(0);
     if (queue(0) == Queued::failed) {
-        release_device();
-        m_file.close();
-        m_host.fire_error(KelvaneError::output_device);
-        return;
+        return abort_start(KelvaneError::output_device);
     }
     m_playing = true;
     m_host.open_level_meter(false);
@@ -182,8 +160,13 @@ void PlaybackEngine::release_device() {
         m_device = nullptr;
     }
     m_headers = {};
-    for (auto& buffer : m_buffers) std::vector<BYTE>().swap(buffer);
-    m_file.free_work_buffer();
+    free_buffers(m_buffers, m_file);
+}
+
+void PlaybackEngine::abort_start(KelvaneError code) {
+    release_device();
+    m_file.close();
+    m_host.fire_error(code);
 }
 
 }  // namespace kelvane::engine

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/engine/engine_buffers.h"
 #include "control/engine/engine_host.h"
 #include "control/engine/sound_file.h"
 #include "platform/wave/mmsystem_wave.h"
@@ -41,6 +42,8 @@ class PlaybackEngine {
     Queued queue(int index);
     void finish(bool fire);
     void release_device();
+    // Releases what a failed start acquired and reports `code`.
+    void abort_start(KelvaneError code);
 
     SoundFile& m_file;
     EngineHost& m_host;
@@ -50,7 +53,7 @@ class PlaybackEngine {
     bool m_playing = false;
     HWAVEOUT m_device = nullptr;
     std::array<WAVEHDR, 2> m_headers{};
-    std::array<std::vector<BYTE>, 2> m_buffers;
+    DeviceBuffers m_buffers;
     DWORD m_buffer_length = 0;  // PCM bytes requested per buffer
     int m_current = 0;          // the buffer queued last
     DWORD m_position_base = 0;  // PCM bytes added to the device position (set by Seek)

@@ -2,31 +2,18 @@
 // expected transcript.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
+
+#include "tests/support/process.h"
 
 namespace {
 
-struct ProcessResult {
-    std::string output;
-    int status;
-};
+using namespace quillon_test;
 
 ProcessResult run(const std::string& arguments) {
-    const std::string command = std::string(QUILLON_BIN_DIR) + "/kelvane " + arguments + " 2>&1";
-    ProcessResult result{{}, -1};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+    return run_kelvane(arguments);
 }
 
 std::string read_file(const std::string& path) {
@@ -36,7 +23,9 @@ std::string read_file(const std::string& path) {
     return text.str();
 }
 
-std::string data(const char* name) { return std::string(QUILLON_TEST_DATA) + "/script/" + name; }
+std::string data(const char* name) {
+    return std::string(QUILLON_TEST_DATA) + "/script/" + name;
+}
 
 TEST(ScriptTranscript, RunTimeSessionMatchesItsTranscriptAndFailsOverall) {
     const ProcessResult r = run("script " + data("defaults.kvs"));

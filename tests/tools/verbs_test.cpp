@@ -1,31 +1,17 @@
 // The everyday verbs run as processes on the virtual card's manual clock.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "tests/support/process.h"
+
 namespace {
 
-struct Outcome {
-    std::string output;
-    int status;
-};
+using namespace quillon_test;
 
-Outcome kelvane(const std::string& arguments, const std::string& environment = {}) {
-    const std::string command =
-        environment + " " + std::string(QUILLON_BIN_DIR) + "/kelvane " + arguments + " 2>&1";
-    Outcome result{{}, -1};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+ProcessResult kelvane(const std::string& arguments, const std::string& environment = {}) {
+    return run_kelvane(arguments, environment);
 }
 
 bool contains(const std::string& text, const std::string& part) {

@@ -72,6 +72,13 @@ bool Options::one_of(const std::string& value, std::initializer_list<std::string
     return false;
 }
 
+bool Options::manual_clock(bool& manual) {
+    std::string clock;
+    if (!text(clock) || !one_of(clock, {"real", "manual"})) return false;
+    manual = clock == "manual";
+    return true;
+}
+
 bool Options::positional(std::string& value) {
     if (m_current.size() > 1 && m_current.front() == '-') {
         usage_error("unknown option " + std::string(m_current));

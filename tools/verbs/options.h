@@ -21,6 +21,8 @@ class Options {
     bool integer(LONG& value, LONG low, LONG high);
     bool number(double& value, double low, double high);
     bool one_of(const std::string& value, std::initializer_list<std::string_view> allowed);
+    // `--clock real|manual`: true in `manual` for the manual clock.
+    bool manual_clock(bool& manual);
     // Takes the current argument as the (single) positional one; refuses unknown options.
     bool positional(std::string& value);
 

@@ -30,9 +30,7 @@ int play_verb(std::span<char*> args) {
         } else if (options.is("--start")) {
             if (!options.number(start, 0, 2e6)) return 2;
         } else if (options.is("--clock")) {
-            std::string clock;
-            if (!options.text(clock) || !options.one_of(clock, {"real", "manual"})) return 2;
-            manual = clock == "manual";
+            if (!options.manual_clock(manual)) return 2;
         } else if (!options.positional(file)) {
             return options.status();
         }

@@ -91,9 +91,7 @@ int record_verb(std::span<char*> args) {
             if (!options.text(pair)) return 2;
             infos.push_back(pair);
         } else if (options.is("--clock")) {
-            std::string clock;
-            if (!options.text(clock) || !options.one_of(clock, {"real", "manual"})) return 2;
-            manual = clock == "manual";
+            if (!options.manual_clock(manual)) return 2;
         } else if (!options.positional(file)) {
             return options.status();
         }
