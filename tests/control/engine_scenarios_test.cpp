@@ -147,6 +147,27 @@ TEST_F(Engines, SilenceAtLevelType2FiresOnlyTheZeroLevels) {
                  "BlockRecord(20000)", "LevelRecord(0)", "EndRecord()"}));
 }
 
+TEST_F(Engines, TheLevelTypeCanChangeWhileRecording) {
+    create(false);
+    put("TypeRecordLevel", Variant::i4(1));
+    take_events();
+    call("Record", {Variant::string(path("levels.wav"))});
+    run(300);
+    // The mixer's peak meter follows the virtual card's half-scale tone.
+    EXPECT_EQ(take_events(), (V{"LevelRecord(0)", "LevelRecord(16384)", "LevelRecord(16384)",
+                                "LevelRecord(16384)"}));
+    put("TypeRecordLevel", Variant::i4(0));
+    run(300);
+    EXPECT_TRUE(take_events().empty());
+    put("TypeRecordLevel", Variant::i4(2));
+    run(100);
+    const auto events = take_events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].rfind("LevelRecord(", 0), 0u);
+    EXPECT_NE(events[0], "LevelRecord(0)");
+    call("Stop");
+}
+
 TEST_F(Engines, PlaybackReportsEveryTickAndEndsExactlyAtTheEndOfTheData) {
     create_quiet();
     const std::string file = path("three.wav");
