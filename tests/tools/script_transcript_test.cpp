@@ -39,6 +39,12 @@ TEST(ScriptTranscript, DesignTimeHasNoPollAndACleanRunExitsZero) {
     EXPECT_EQ(r.status, 0);
 }
 
+TEST(ScriptTranscript, ChooseAnswersTheControlsFormatChooserOnce) {
+    const ProcessResult r = run("script --design " + data("formats.kvs"));
+    EXPECT_EQ(r.output, read_file(data("formats.out")));
+    EXPECT_EQ(r.status, 1);
+}
+
 TEST(ScriptTranscript, StandardInputAndUsageErrors) {
     ProcessResult r = run("script < /dev/null");
     EXPECT_EQ(r.output, "");
