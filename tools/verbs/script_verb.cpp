@@ -23,6 +23,10 @@ constexpr std::string_view kScriptUsage =
     "  wait MS             run the message loop for MS milliseconds\n"
     "  echo TEXT           print TEXT\n"
     "  new                 destroy the control and create a fresh one\n"
+    "  save FILE           write the control's saved state to FILE\n"
+    "  load FILE           a fresh control loaded from FILE\n"
+    "  choose FORMAT       the next format chooser's answer (a format name, or cancel)\n"
+    "  draw FILE           the control's design-time face as a PNG\n"
     "Arguments: integers, true/false, \"strings\" (\\\" and \\\\ escaped). Lines starting with #\n"
     "are comments. The clock is manual by default: time moves only in `wait`.\n"
     "Exit status: 1 when any command failed, else 0.\n";
