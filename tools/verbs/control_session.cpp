@@ -128,7 +128,11 @@ void StatusLine::finish() {
 
 std::string level_bar(LONG level) {
     const int filled = static_cast<int>(std::clamp<LONG>(level, 0, 32767) * 20 / 32767);
-    return "[" + std::string(filled, '#') + std::string(20 - filled, ' ') + "]";
+    std::string bar(22, ' ');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    return bar;
 }
 
 std::string seconds_text(LONG milliseconds) {

@@ -1,0 +1,89 @@
+#include "bench/bench_process.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+double process_cpu(pid_t pid) {
+    if (pid <= 0) return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
+    unsigned long utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
+                  std::string& output) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return false;
+    const double server_before = process_cpu(server);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipe_fds[1], 1);
+        close(pipe_fds[0]);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(pipe_fds[1]);
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
+    close(pipe_fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.server_cpu = process_cpu(server) - server_before;
+    result.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                 usage.ru_stime.tv_usec / 1e6;
+    result.switches = usage.ru_nvcsw;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool ensure_pulse_server(const std::string& source_dir, bool& started) {
+    const std::string script = source_dir + "/scripts/pulse-test-server.sh";
+    std::FILE* pipe = popen((script + " start").c_str(), "r");
+    if (!pipe) return false;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.starts_with("PULSE_SERVER=")) setenv("PULSE_SERVER", text.c_str() + 13, 1);
+        if (text == "QUILLON_PULSE_STARTED=1") started = true;
+    }
+    return pclose(pipe) == 0;
+}
+
+void stop_pulse_server(const std::string& source_dir, bool started) {
+    if (!started) return;
+    const std::string command = source_dir + "/scripts/pulse-test-server.sh stop";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "the PulseAudio test server did not stop cleanly\n");
+}
+
+pid_t pulse_server_pid() {
+    const char* dir = std::getenv("QUILLON_PULSE_DIR");
+    const std::string base = dir ? dir : "/tmp/quillon-pulse-" + std::to_string(getuid());
+    std::ifstream in(base + "/runtime/pulse/pid");
+    pid_t pid = 0;
+    in >> pid;
+    return pid;
+}
