@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_process.h"
 #include "platform/loop/message_loop.h"
 #include "platform/wave/alsa_wave.h"
 #include "platform/wave/mmsystem_wave.h"
@@ -31,11 +32,7 @@ constexpr WORD kBits = 16;
 // source hands out blocks of seconds at once, which says nothing about a client's wake-ups).
 constexpr const char* kSource = "quillon_sink.monitor";
 
-struct Result {
-    double seconds = 0;     // wall time of the capture
-    double cpu = 0;         // user + system seconds of the client
-    double server_cpu = 0;  // user + system seconds of the sound server meanwhile
-    long switches = 0;      // voluntary context switches of the client
+struct Result : Measured {
     std::uint64_t bytes = 0;
     std::uint64_t driver_wakeups = 0;  // ours only: the driver thread's own count
 };
@@ -97,84 +94,12 @@ int capture_child(double seconds) {
     return 0;
 }
 
-double process_cpu(pid_t pid) {
-    if (pid <= 0) return 0;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
-    unsigned long utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// Runs `argv` as a child with its stdout in `output`; measures it and the server.
-bool run_measured(std::vector<std::string> argv, pid_t server, Result& result,
-                  std::string& output) {
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return false;
-    const double server_before = process_cpu(server);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipe_fds[1], 1);
-        close(pipe_fds[0]);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(pipe_fds[1]);
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
-    close(pipe_fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.server_cpu = process_cpu(server) - server_before;
-    result.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                 usage.ru_stime.tv_usec / 1e6;
-    result.switches = usage.ru_nvcsw;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 std::string self_path() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0) return "wave_capture_bench";
     path[n] = '\0';
     return path;
-}
-
-// Starts the test server when none answers; returns whether this run started it.
-bool ensure_server(bool& started) {
-    const std::string script = std::string(QUILLON_SOURCE_DIR) + "/scripts/pulse-test-server.sh";
-    std::FILE* pipe = popen((script + " start").c_str(), "r");
-    if (!pipe) return false;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        if (text.starts_with("PULSE_SERVER=")) setenv("PULSE_SERVER", text.c_str() + 13, 1);
-        if (text == "QUILLON_PULSE_STARTED=1") started = true;
-    }
-    return pclose(pipe) == 0;
-}
-
-pid_t server_pid() {
-    const char* dir = std::getenv("QUILLON_PULSE_DIR");
-    const std::string base = dir ? dir : "/tmp/quillon-pulse-" + std::to_string(getuid());
-    std::ifstream in(base + "/runtime/pulse/pid");
-    pid_t pid = 0;
-    in >> pid;
-    return pid;
 }
 
 void print_row(const char* name, const Result& r, double wakeups) {
@@ -192,12 +117,12 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::atof(argv[2]);
 
     bool started = false;
-    if (!ensure_server(started)) {
+    if (!ensure_pulse_server(QUILLON_SOURCE_DIR, started)) {
         std::fprintf(stderr, "the PulseAudio test server cannot start; nothing measured\n");
         return 1;
     }
     setenv("PULSE_SOURCE", kSource, 1);
-    const pid_t server = server_pid();
+    const pid_t server = pulse_server_pid();
 
     Result ours, theirs;
     std::string output;
@@ -216,9 +141,7 @@ int main(int argc, char** argv) {
                      server, theirs, output);
     theirs.bytes = static_cast<std::uint64_t>(seconds) * kRate * kChannels * kBits / 8;
 
-    if (started) [[maybe_unused]]
-        int ignored = std::system(
-            (std::string(QUILLON_SOURCE_DIR) + "/scripts/pulse-test-server.sh stop").c_str());
+    stop_pulse_server(QUILLON_SOURCE_DIR, started);
     if (!ours_ok || !theirs_ok) {
         std::fprintf(stderr, "a capture failed (ours %s, arecord %s)\n", ours_ok ? "ok" : "failed",
                      theirs_ok ? "ok" : "failed");

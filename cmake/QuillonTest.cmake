@@ -14,9 +14,15 @@ function(quillon_test name)
     if(T_LABELS)
         set(labels ${T_LABELS})
     endif()
+    # Tests on real devices share one PulseAudio test server; they take turns with it.
+    set(lock)
+    if("device" IN_LIST labels)
+        set(lock RESOURCE_LOCK pulse_test_server)
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
         PROPERTIES
             LABELS "${labels}"
+            ${lock}
             ENVIRONMENT "KELVANE_AUDIO=virtual;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home")
 endfunction()

@@ -1,6 +1,7 @@
 #include "control/engine/capture_engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace kelvane::engine {
@@ -70,8 +71,9 @@ void CaptureEngine::tick() {
     // The host may have stopped the recording from inside the level event.
     if (!m_recording) return;
 
-    const WAVEHDR& header = m_headers[m_current];
-    const DWORD recorded = header.dwBytesRecorded;
+    // The driver thread publishes the count with a release store.
+    const DWORD recorded = std::atomic_ref<DWORD>(m_headers[m_current].dwBytesRecorded)
+                               .load(std::memory_order_acquire);
     const DWORD align = std::max<DWORD>(m_file.device_format().nBlockAlign, 1);
     // Full to within one block.
     if (std::int64_t{recorded} <= std::int64_t{m_buffer_length} - align) return;
