@@ -1,7 +1,5 @@
 #include "tools/host/control_host.h"
 
-#include <cstdio>
-
 // The site: the control asks it for ambient properties through IDispatch.
 class ControlHost::Site final : public IOleClientSite, public IDispatch {
   public:
@@ -142,30 +140,4 @@ void ControlHost::destroy() {
     m_site.reset();
     m_members = nullptr;
     m_events = nullptr;
-}
-
-std::string format_value(const Variant& value) {
-    switch (value.type()) {
-        case VT_I2:
-            return std::to_string(value.as_i2());
-        case VT_I4:
-            return std::to_string(value.as_i4());
-        case VT_BOOL:
-            return value.as_bool() ? "true" : "false";
-        case VT_R8: {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.15g", value.as_r8());
-            return text;
-        }
-        case VT_BSTR: {
-            std::string text = "\"";
-            for (char c : value.as_string()) {
-                if (c == '"' || c == '\\') text += '\\';
-                text += c;
-            }
-            return text + "\"";
-        }
-        default:
-            return "";
-    }
 }

@@ -42,6 +42,3 @@ class ControlHost {
     ComPtr<Site> m_site;
     ComPtr<Sink> m_sink;
 };
-
-// "true"/"false", decimal integers, strings in double quotes with \" and \\ escaped.
-std::string format_value(const Variant& value);

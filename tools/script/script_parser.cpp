@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -122,4 +123,30 @@ ScriptParse parse_script_line(std::string_view text) {
     }
     result.line = std::move(line);
     return result;
+}
+
+std::string format_value(const Variant& value) {
+    switch (value.type()) {
+        case VT_I2:
+            return std::to_string(value.as_i2());
+        case VT_I4:
+            return std::to_string(value.as_i4());
+        case VT_BOOL:
+            return value.as_bool() ? "true" : "false";
+        case VT_R8: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.15g", value.as_r8());
+            return text;
+        }
+        case VT_BSTR: {
+            std::string text = "\"";
+            for (char c : value.as_string()) {
+                if (c == '"' || c == '\\') text += '\\';
+                text += c;
+            }
+            return text + "\"";
+        }
+        default:
+            return "";
+    }
 }

@@ -23,3 +23,7 @@ struct ScriptParse {
 };
 
 ScriptParse parse_script_line(std::string_view text);
+
+// A value as the script prints it, and as an argument reads back: integers in decimal,
+// true/false, strings in double quotes with quotes and backslashes escaped.
+std::string format_value(const Variant& value);
