@@ -15,27 +15,11 @@ struct IClassFactory : IUnknown {
 // The factory of class T. T is constructed with the module and must be a COM object whose
 // QueryInterface answers `riid`. Aggregation is not offered.
 template <typename T>
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
   public:
     explicit ClassFactory(ComModule& module) : m_module(module) { m_module.object_created(); }
-    ~ClassFactory() { m_module.object_destroyed(); }
+    ~ClassFactory() override { m_module.object_destroyed(); }
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IUnknown::iid || riid == IClassFactory::iid) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
@@ -50,7 +34,6 @@ class ClassFactory final : public IClassFactory {
 
   private:
     ComModule& m_module;
-    RefCount m_refs;
 };
 
 // What a loadable module tells about each class it serves; the registration and the lookup

@@ -129,23 +129,6 @@ std::string read_value(std::string_view text, Variant& value) {
 
 }  // namespace
 
-HRESULT PropertyBag::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid != IUnknown::iid && riid != IPropertyBag::iid) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<IPropertyBag*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG PropertyBag::Release() {
-    const ULONG left = m_refs.release();
-    if (left == 0) delete this;
-    return left;
-}
-
 const Variant* PropertyBag::find(std::string_view name) const {
     for (const auto& [key, value] : m_entries)
         if (names_equal(key, name)) return &value;

@@ -31,13 +31,10 @@ struct IPropertyBag : IUnknown {
     ~IPropertyBag() = default;
 };
 
-class PropertyBag final : public IPropertyBag {
+class PropertyBag final : public ComObject<IPropertyBag> {
   public:
     PropertyBag() = default;
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override;
     HRESULT Read(const char* name, VARIANT* value) override;
     HRESULT Write(const char* name, VARIANT* value) override;
 
@@ -54,7 +51,6 @@ class PropertyBag final : public IPropertyBag {
 
   private:
     ~PropertyBag() = default;
-    RefCount m_refs;
     std::vector<std::pair<std::string, Variant>> m_entries;
 };
 

@@ -46,23 +46,6 @@ COlePropertyPage::~COlePropertyPage() {
     m_module.object_destroyed();
 }
 
-HRESULT COlePropertyPage::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid != IUnknown::iid && riid != IPropertyPage::iid) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<IPropertyPage*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG COlePropertyPage::Release() {
-    const ULONG left = m_refs.release();
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT COlePropertyPage::GetPageInfo(PROPPAGEINFO* info) {
     if (!info) return E_POINTER;
     const ResourceDialog* dialog = nullptr;

@@ -49,16 +49,13 @@ class CDataExchange {
 // The end of every page's exchange: after a save the page holds nothing unapplied.
 void DDP_PostProcessing(CDataExchange* dx);
 
-class COlePropertyPage : public IPropertyPage {
+class COlePropertyPage : public ComObject<IPropertyPage> {
   public:
     // The page's dialog template and caption are resources of `instance`.
     COlePropertyPage(ComModule& module, HINSTANCE instance, WORD dialog_id, UINT caption_id);
     COlePropertyPage(const COlePropertyPage&) = delete;
     COlePropertyPage& operator=(const COlePropertyPage&) = delete;
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override;
     HRESULT GetPageInfo(PROPPAGEINFO* info) override;
     HRESULT SetObjects(ULONG count, IUnknown** objects) override;
     HRESULT Activate(HWND parent, const RECT* rect, BOOL modal) override;
@@ -81,7 +78,6 @@ class COlePropertyPage : public IPropertyPage {
     HINSTANCE m_instance;
     WORD m_dialog_id;
     UINT m_caption_id;
-    RefCount m_refs;
     std::vector<ComPtr<IUnknown>> m_objects;
     HWND m_window = nullptr;
     BOOL m_modified = FALSE;

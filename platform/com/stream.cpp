@@ -11,23 +11,6 @@ constexpr std::size_t kMaxBytes = std::size_t{1} << 30;
 
 }  // namespace
 
-HRESULT MemoryStream::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid != IUnknown::iid && riid != IStream::iid) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<IStream*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG MemoryStream::Release() {
-    const ULONG left = m_refs.release();
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT MemoryStream::Read(void* data, ULONG size, ULONG* read) {
     if (read) *read = 0;
     if (!data && size) return STG_E_INVALIDPOINTER;

@@ -39,14 +39,11 @@ struct IStream : IUnknown {
 
 // A stream over a growable byte buffer. Writing past the end extends it; seeking past the end
 // is allowed and the gap fills with zeros at the next write.
-class MemoryStream final : public IStream {
+class MemoryStream final : public ComObject<IStream> {
   public:
     MemoryStream() = default;
     explicit MemoryStream(std::span<const BYTE> bytes) : m_bytes(bytes.begin(), bytes.end()) {}
 
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override;
     HRESULT Read(void* data, ULONG size, ULONG* read) override;
     HRESULT Write(const void* data, ULONG size, ULONG* written) override;
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new_position) override;
@@ -56,7 +53,6 @@ class MemoryStream final : public IStream {
 
   private:
     ~MemoryStream() = default;
-    RefCount m_refs;
     std::vector<BYTE> m_bytes;
     std::size_t m_position = 0;  // bytes from the start; may lie beyond the end
 };

@@ -77,6 +77,35 @@ class RefCount {
     std::atomic<ULONG> m_count{1};
 };
 
+// The IUnknown of an object that implements one interface: the interface lookup and a reference
+// count that deletes the object when the last reference goes.
+template <typename Interface>
+class ComObject : public Interface {
+  public:
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (riid != IUnknown::iid && riid != Interface::iid) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return m_refs.add(); }
+    ULONG Release() override {
+        const ULONG left = m_refs.release();
+        if (left == 0) delete this;
+        return left;
+    }
+
+  protected:
+    virtual ~ComObject() = default;
+
+  private:
+    RefCount m_refs;
+};
+
 // Creates a reference-counted object; the result holds its only reference.
 template <typename T, typename... Args>
 ComPtr<T> make_com(Args&&... args) {

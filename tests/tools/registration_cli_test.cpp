@@ -1,52 +1,33 @@
 // `kelvane register` and `unregister` as an installer runs them, and a host in another folder
 // that finds the control only through what they wrote.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/process.h"
+#include "tests/support/test_folder.h"
+
 namespace {
 
-struct ProcessResult {
-    std::string output;
-    int status;
-};
+using namespace quillon_test;
 
 class RegistrationCli : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_home = std::filesystem::temp_directory_path() /
-                 ("quillon-register-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_home);
-        std::filesystem::create_directories(m_home);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_home); }
+    TestFolder m_folder{"register"};
+    const std::filesystem::path& m_home = m_folder.path();
 
     // Runs `program` from the configuration folder with the private registry.
     ProcessResult run(const std::string& program, const std::string& arguments) {
-        const std::string command = "cd '" + m_home.string() + "' && XDG_CONFIG_HOME='" +
-                                    m_home.string() + "' " + program + " " + arguments + " 2>&1";
-        ProcessResult result{{}, -1};
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return result;
-        std::array<char, 4096> buffer;
-        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-            result.output.append(buffer.data(), n);
-        const int raw = ::pclose(pipe);
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return result;
+        return run_command("cd '" + m_home.string() + "' && XDG_CONFIG_HOME='" + m_home.string() +
+                           "' " + program + " " + arguments);
     }
     ProcessResult kelvane(const std::string& arguments) {
         return run(std::string(QUILLON_BIN_DIR) + "/kelvane", arguments);
     }
     ProcessResult probe(const std::string& name) { return run(QUILLON_PROBE, name); }
-
-    std::filesystem::path m_home;
 };
 
 const std::string kCreated = "created {5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}: BufferSize = 2000\n";

@@ -1,7 +1,6 @@
 // `kelvane script` saving and loading the control's state and drawing its face into a PNG, run
 // as a process in a folder of its own; the PNG is read back with zlib.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -14,27 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+#include "tests/support/test_folder.h"
+
 namespace {
+
+using namespace quillon_test;
 
 using Bytes = std::vector<unsigned char>;
 
-struct ProcessResult {
-    std::string output;
-    int status;
-};
-
 ProcessResult run_in(const std::filesystem::path& folder, const std::string& arguments) {
-    const std::string command =
-        "cd '" + folder.string() + "' && " + QUILLON_BIN_DIR + "/kelvane " + arguments + " 2>&1";
-    ProcessResult result{{}, -1};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        result.output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+    return run_command("cd '" + folder.string() + "' && " + QUILLON_BIN_DIR + "/kelvane " +
+                       arguments);
 }
 
 Bytes read_bytes(const std::filesystem::path& path) {
@@ -115,15 +105,8 @@ Bytes state(std::uint32_t extent_x, std::uint32_t extent_y, std::uint32_t buffer
 
 class StateAndFace : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("quillon-state-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::filesystem::path m_dir;
+    TestFolder m_folder{"state"};
+    const std::filesystem::path& m_dir = m_folder.path();
 };
 
 TEST_F(StateAndFace, SaveLoadAndDrawMatchTheirTranscript) {

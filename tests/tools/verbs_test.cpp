@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/process.h"
+#include "tests/support/test_folder.h"
 
 namespace {
 
@@ -20,15 +21,8 @@ bool contains(const std::string& text, const std::string& part) {
 
 class Verbs : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("quillon-verbs-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string path(const char* name) const { return (m_dir / name).string(); }
-    std::filesystem::path m_dir;
+    std::string path(const char* name) const { return m_folder.file(name); }
+    TestFolder m_folder{"verbs"};
 };
 
 TEST_F(Verbs, RecordInfoAndPlayAgreeOnTheFile) {

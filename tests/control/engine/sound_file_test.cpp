@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "control/engine/sound_file.h"
+#include "tests/support/test_folder.h"
 
 namespace kelvane::engine {
 namespace {
@@ -30,14 +31,7 @@ std::vector<BYTE> sine(DWORD frames, DWORD rate, double hz, WORD channels = 1) {
 
 class SoundFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("quillon-soundfile-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::string path(const char* name) const { return (m_dir / name).string(); }
+    std::string path(const char* name) const { return m_folder.file(name); }
 
     // Records `pcm` in pieces of `piece` bytes into `name` with the given file format.
     void record(SoundFile& f, const std::string& name, const FileFormat& file,
@@ -57,7 +51,7 @@ class SoundFileTest : public ::testing::Test {
         EXPECT_EQ(f.close(), 0);
     }
 
-    std::filesystem::path m_dir;
+    quillon_test::TestFolder m_folder{"soundfile"};
 };
 
 TEST_F(SoundFileTest, PcmRecordingConvertsOneToOneAndPlaysBackTheSameBytes) {
