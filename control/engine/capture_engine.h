@@ -39,7 +39,7 @@ class CaptureEngine {
 
   private:
     bool queue(int index);
-    // Writes the bytes of the current buffer that no Pause wrote yet; the PCM bytes written.
+    // Writes the bytes of the current buffer that no Pause wrote yet and counts their blocks.
     void write_unwritten(bool fire);
     void finish(bool fire);
     void release_device();
