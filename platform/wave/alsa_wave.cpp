@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -339,30 +340,29 @@ class AlsaDevice final : public WaveDevice {
         return !m_paused && (!m_queue.empty() || m_pending.size() >= m_format.nBlockAlign);
     }
 
-    // Moves what the device can take or give now. Caller holds m_mutex.
-    void service() {
-        if (m_direction == WaveDirection::input)
-            capture();
-        else
-            play();
+    // Moves what the device can take or give now; false when nothing moved. Caller holds
+    // m_mutex.
+    bool service() {
+        if (m_direction == WaveDirection::input) return capture();
+        return play();
     }
 
-    void capture() {
+    bool capture() {
         const WORD align = m_format.nBlockAlign;
         // One read of everything there: each call into a server's plugin costs a round of
         // locking with its own thread.
         const snd_pcm_sframes_t avail = snd_pcm_avail_update(m_pcm.get());
         if (avail < 0) {
             recover(static_cast<int>(avail));
-            return;
+            return false;
         }
-        if (avail == 0) return;
+        if (avail == 0) return false;
         const auto frames = std::min<snd_pcm_uframes_t>(avail, m_staging.size() / align);
         const snd_pcm_sframes_t got = snd_pcm_readi(m_pcm.get(), m_staging.data(), frames);
-        if (got == -EAGAIN || got == 0) return;
+        if (got == -EAGAIN || got == 0) return false;
         if (got < 0) {
             recover(static_cast<int>(got));
-            return;
+            return false;
         }
         std::span<const BYTE> data(m_staging.data(), static_cast<std::size_t>(got) * align);
         g_bytes_moved += data.size();
@@ -375,11 +375,13 @@ class AlsaDevice final : public WaveDevice {
             m_queue.commit_capture(bytes);
             data = data.subspan(bytes);
         }
+        return true;
     }
 
-    void play() {
+    bool play() {
         const WORD align = m_format.nBlockAlign;
-        if (m_paused) return;
+        if (m_paused) return false;
+        bool moved = false;
         for (;;) {
             // Top up the bytes waiting to go out from the queued buffers (which complete as
             // soon as all of their bytes are handed over).
@@ -392,19 +394,20 @@ class AlsaDevice final : public WaveDevice {
                 m_queue.commit_playback(bytes);
             }
             const snd_pcm_uframes_t frames = m_pending.size() / align;
-            if (frames == 0) return;
+            if (frames == 0) return moved;
             if (snd_pcm_state(m_pcm.get()) == SND_PCM_STATE_XRUN) recover(-EPIPE);
             const snd_pcm_sframes_t put = snd_pcm_writei(m_pcm.get(), m_pending.data(), frames);
-            if (put == -EAGAIN || put == 0) return;
+            if (put == -EAGAIN || put == 0) return moved;
             if (put < 0) {
                 recover(static_cast<int>(put));
-                return;
+                return moved;
             }
             const std::size_t bytes = static_cast<std::size_t>(put) * align;
             m_tap.feed({m_pending.data(), bytes});
             m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(bytes));
             m_handed += bytes;
             g_bytes_moved += bytes;
+            moved = true;
         }
     }
 
@@ -429,20 +432,40 @@ class AlsaDevice final : public WaveDevice {
         return m_played;
     }
 
+    // A plugin's descriptor may say "ready" when the device has nothing to move: the server
+    // plugin raises it as its stream fills and lowers it only when its own code next runs (a
+    // transfer, or the next fragment arriving). A drop and prepare replace that stream and
+    // leave the descriptor raised, so until the new stream's first fragment arrives (up to
+    // seconds on a server) every poll returns at once with nothing to read. After such a
+    // wake-up the driver stops polling the device and looks at it once a period instead, until
+    // something moves: a transfer makes the plugin set its descriptor right again.
     void drive() {
+        using Clock = std::chrono::steady_clock;
+        const auto period = std::chrono::microseconds(
+            std::max<std::uint64_t>(1000, m_period * 1'000'000ull / m_format.nSamplesPerSec));
         std::vector<pollfd> fds(1 + std::max(0, snd_pcm_poll_descriptors_count(m_pcm.get())));
+        bool dozing = false;
+        Clock::time_point look_again{};  // while dozing: when to look at the device next
         for (;;) {
             int count = 1;
+            // The timeout otherwise only guards against a device that stops signalling.
+            int timeout_ms = 1000;
             {
                 std::lock_guard lock(m_mutex);
                 if (m_quit) return;
-                if (active())
+                if (!active()) {
+                    dozing = false;
+                } else if (dozing) {
+                    const auto left =
+                        std::chrono::ceil<std::chrono::milliseconds>(look_again - Clock::now());
+                    timeout_ms = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+                } else {
                     count += snd_pcm_poll_descriptors(m_pcm.get(), &fds[1],
                                                       static_cast<unsigned>(fds.size() - 1));
+                }
             }
             fds[0] = {m_wake, POLLIN, 0};
-            // The timeout only guards against a device that stops signalling.
-            const int ready = ::poll(fds.data(), static_cast<nfds_t>(count), 1000);
+            const int ready = ::poll(fds.data(), static_cast<nfds_t>(count), timeout_ms);
             if (ready < 0 && errno != EINTR) return;
             if (fds[0].revents & POLLIN) {
                 std::uint64_t drained;
@@ -452,13 +475,21 @@ class AlsaDevice final : public WaveDevice {
             if (m_quit) return;
             if (!active()) continue;
             ++g_wakeups;
+            bool device_signalled = false;
             if (count > 1) {
+                for (int i = 1; i < count; ++i) device_signalled |= fds[i].revents != 0;
                 unsigned short revents = 0;
                 snd_pcm_poll_descriptors_revents(m_pcm.get(), &fds[1],
                                                  static_cast<unsigned>(count - 1), &revents);
                 if (revents & POLLERR) recover(-EPIPE);
             }
-            service();
+            const bool moved = service();
+            if (moved) {
+                dozing = false;
+            } else if (device_signalled || (dozing && Clock::now() >= look_again)) {
+                dozing = true;
+                look_again = Clock::now() + period;
+            }
             if (m_direction == WaveDirection::output && !active()) m_tap.clear();
         }
     }

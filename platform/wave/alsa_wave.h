@@ -10,10 +10,12 @@
 //
 // Each open device has a driver thread that waits on the device's poll descriptors and moves
 // whole periods of about 100 ms (four of them buffered): input into the queued buffers, output
-// from them. The device runs in exactly the format asked for, without resampling; a format it
-// cannot run is refused with WAVERR_BADFORMAT. Over- and under-runs are recovered; a buffer's
-// byte count only ever counts bytes that were really captured, and the play position only bytes
-// that were really played.
+// from them. A descriptor that signals while nothing can move (a plugin's, after a prepare) is
+// not polled again until something moves; meanwhile the device is looked at once a period. The
+// device runs in exactly the format asked for, without resampling; a format it cannot run is
+// refused with WAVERR_BADFORMAT. Over- and under-runs are recovered; a buffer's byte count only
+// ever counts bytes that were really captured, and the play position only bytes that were really
+// played.
 #pragma once
 
 #include <cstdint>

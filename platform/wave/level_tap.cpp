@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <mutex>
 
 #include "platform/wave/mmsystem_wave.h"
@@ -26,6 +28,33 @@ int slot_of(WaveDirection direction, UINT index) {
     if (index == WAVE_MAPPER) index = 0;
     if (index >= static_cast<UINT>(kTrackedDevices)) return -1;
     return (direction == WaveDirection::input ? 0 : kTrackedDevices) + static_cast<int>(index);
+}
+
+// The peaks of `count` samples at `p`, in 16-bit units. Every sample a device moves passes here,
+// so the loops keep to locals (and vectorise) instead of updating the shared slot per sample.
+DWORD peak16(const BYTE* p, std::size_t count) {
+    int high = 0;
+    int low = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint16_t raw;
+        std::memcpy(&raw, p + 2 * i, 2);
+        if constexpr (std::endian::native == std::endian::big)
+            raw = static_cast<std::uint16_t>(raw << 8 | raw >> 8);
+        const int value = static_cast<std::int16_t>(raw);
+        high = std::max(high, value);
+        low = std::min(low, value);
+    }
+    return static_cast<DWORD>(std::max(high, -low));
+}
+
+DWORD peak8(const BYTE* p, std::size_t count) {
+    int high = 128;
+    int low = 128;
+    for (std::size_t i = 0; i < count; ++i) {
+        high = std::max<int>(high, p[i]);
+        low = std::min<int>(low, p[i]);
+    }
+    return static_cast<DWORD>(std::max(high - 128, 128 - low) * 256);
 }
 
 }  // namespace
@@ -59,18 +88,19 @@ void PeakTap::clear() {
 
 void PeakTap::feed(std::span<const BYTE> bytes) {
     if (m_slot < 0) return;
+    const std::size_t width = m_bits == 8 ? 1 : 2;
+    const BYTE* p = bytes.data();
+    std::size_t samples = bytes.size() / width;
     Slot& s = slots()[m_slot];
     std::lock_guard lock(s.mutex);
-    const std::size_t step = m_bits == 8 ? 1 : 2;
-    for (std::size_t i = 0; i + step <= bytes.size(); i += step) {
-        int value;
-        if (step == 1)
-            value = (static_cast<int>(bytes[i]) - 128) * 256;
-        else
-            value = static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8));
-        const auto magnitude = static_cast<DWORD>(value < 0 ? -value : value);
-        s.current = std::max(s.current, magnitude);
-        if (++s.filled >= m_bin_samples) {
+    while (samples > 0) {
+        // Up to the end of the bin being filled.
+        const std::size_t n = std::min<std::size_t>(samples, m_bin_samples - s.filled);
+        s.current = std::max(s.current, width == 1 ? peak8(p, n) : peak16(p, n));
+        s.filled += static_cast<std::uint32_t>(n);
+        p += n * width;
+        samples -= n;
+        if (s.filled >= m_bin_samples) {
             s.previous = s.current;
             s.current = 0;
             s.filled = 0;

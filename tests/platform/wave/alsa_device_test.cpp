@@ -231,6 +231,36 @@ TEST_F(PulseDevices, CaptureRunsAtExactlyTheRateAskedForAndStopKeepsWhatWasCaptu
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
 }
 
+TEST_F(PulseDevices, CaptureStartedBeforeItsBuffersWakesTheDriverAboutOnceAPeriod) {
+    // The recorder's order: reset and start first, buffers after. The reset replaces the
+    // plugin's stream while its descriptor still signals the old one's data; the new stream's
+    // first data comes up to seconds later, and until then that descriptor must not be polled.
+    setenv("PULSE_SOURCE", "quillon_sink.monitor", 1);
+    const auto format = pcm_format(8000, 1, 16);
+    const AlsaWaveStats before = alsa_wave_stats();
+    const auto opened = Clock::now();
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, m_in, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    Buffer first(format.nAvgBytesPerSec), second(format.nAvgBytesPerSec);
+    for (Buffer* b : {&first, &second}) {
+        ASSERT_EQ(waveInPrepareHeader(in, &b->header, kHdr), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(in, &b->header, kHdr), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(wait_for([&] { return second.done(); }, 8000))
+        << "no data from the monitor; " << alsa_last_error();
+    const std::uint64_t wakeups = alsa_wave_stats().wakeups - before.wakeups;
+    ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+    EXPECT_EQ(first.header.dwBytesRecorded, first.header.dwBufferLength);
+    EXPECT_EQ(second.header.dwBytesRecorded, second.header.dwBufferLength);
+    // A count, not a time: a driver that spins wakes hundreds of thousands of times a second.
+    const auto periods = static_cast<std::uint64_t>(seconds_since(opened) / 0.1) + 1;
+    EXPECT_LT(wakeups, 5 * periods) << "over " << periods << " periods";
+}
+
 TEST_F(PulseDevices, PlayPositionAdvancesAtTheByteRateHoldsWhilePausedAndSurvivesRunningDry) {
     const auto format = pcm_format(44100, 2, 16);  // 176400 bytes/s
     HWAVEOUT out = nullptr;
