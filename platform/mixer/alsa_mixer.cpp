@@ -15,9 +15,10 @@ struct MixerCloser {
     void operator()(snd_mixer_t* mixer) const { snd_mixer_close(mixer); }
 };
 using MixerPtr = std::unique_ptr<snd_mixer_t, MixerCloser>;
+using SharedMixer = std::shared_ptr<snd_mixer_t>;
 
 // Opens the simple-element view of ALSA control device `ctl` ("hw:0", "default"); null when it
-// cannot be opened. Each session opens its own, so values are always fresh from the driver.
+// cannot be opened.
 MixerPtr open_alsa_mixer(const std::string& ctl) {
     snd_mixer_t* raw = nullptr;
     if (snd_mixer_open(&raw, 0) < 0) return nullptr;
@@ -64,7 +65,7 @@ class AlsaMixer;
 
 class AlsaMixerSession final : public MixerSession {
   public:
-    AlsaMixerSession(const AlsaMixer& device, MixerPtr mixer)
+    AlsaMixerSession(const AlsaMixer& device, SharedMixer mixer)
         : m_device(device), m_mixer(std::move(mixer)) {}
 
     MMRESULT get_values(const MixerLineDesc& line, const MixerControlDesc& control,
@@ -74,7 +75,7 @@ class AlsaMixerSession final : public MixerSession {
 
   private:
     const AlsaMixer& m_device;
-    MixerPtr m_mixer;
+    SharedMixer m_mixer;
     int m_last_error = 0;  // ALSA's own code, for diagnostics
 };
 
@@ -90,10 +91,17 @@ class AlsaMixer final : public MixerDevice {
     WORD maker_id() const override { return m_maker_id; }
     WORD product_id() const override { return 1; }
     const std::vector<MixerLineDesc>& destinations() const override { return m_plan.destinations; }
+    // The control opens the mixer for every operation, once a second at least; a sound server's
+    // mixer costs a new connection (and a thread) each time, so one stays open and each session
+    // takes in the changes that arrived since the last one before reading.
     std::unique_ptr<MixerSession> open() override {
-        auto mixer = open_alsa_mixer(m_ctl);
-        if (!mixer) return nullptr;
-        return std::make_unique<AlsaMixerSession>(*this, std::move(mixer));
+        if (m_open && snd_mixer_handle_events(m_open.get()) < 0) m_open.reset();
+        if (!m_open) {
+            auto mixer = open_alsa_mixer(m_ctl);
+            if (!mixer) return nullptr;
+            m_open = SharedMixer(mixer.release(), MixerCloser{});
+        }
+        return std::make_unique<AlsaMixerSession>(*this, m_open);
     }
 
     const AlsaBinding* binding(int key) const {
@@ -106,6 +114,7 @@ class AlsaMixer final : public MixerDevice {
     std::string m_name;
     WORD m_maker_id;
     AlsaLinePlan m_plan;
+    SharedMixer m_open;  // kept between sessions; reopened when the device goes away
 };
 
 MMRESULT AlsaMixerSession::get_values(const MixerLineDesc&, const MixerControlDesc& control,
