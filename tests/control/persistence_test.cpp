@@ -198,8 +198,9 @@ TEST_F(Persistence, AStateThatEndsEarlyOrLiesLeavesANewControlAndSaysSo) {
 
     // A name that claims four gigabytes and brings eight bytes.
     Bytes liar(whole.begin(), whole.begin() + 28);
-    liar.insert(liar.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
-    liar.insert(liar.end(), 8, 'x');
+    // Byte by byte: GCC 12 at -O3 misreads a range insert here as out of bounds.
+    for (int i = 0; i < 7; ++i) liar.push_back(0xFF);
+    for (int i = 0; i < 8; ++i) liar.push_back('x');
     EXPECT_EQ(load(liar), STG_E_READFAULT);
     EXPECT_EQ(values(), new_control_values());
 }

@@ -116,6 +116,8 @@ TEST(Dispatch, BadCallsAreRefusedWithTheAutomationCodesAndChangeNothing) {
 
 // An event sink that records what reaches it and can act from inside a handler.
 struct RecordingSink final : IDispatch {
+    RecordingSink(std::vector<std::string>* events, std::string sink_name)
+        : log(events), name(std::move(sink_name)) {}
     std::vector<std::string>* log;
     std::string name;
     std::function<void()> on_event;
@@ -137,7 +139,10 @@ struct RecordingSink final : IDispatch {
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
                    UINT*) override {
         std::string line = name + ":" + std::to_string(id);
-        for (UINT i = p->cArgs; i-- > 0;) line += "," + std::to_string(p->rgvarg[i].lVal);
+        for (UINT i = p->cArgs; i-- > 0;) {
+            line += ',';
+            line += std::to_string(p->rgvarg[i].lVal);
+        }
         log->push_back(line);
         if (on_event) on_event();
         return S_OK;
@@ -149,10 +154,7 @@ TEST(ConnectionPoint, FiresToEverySinkInOrderAndToleratesUnadviseFromAHandler) {
     const IID events{0x9, 0, 0, {}};
     ConnectionPoint point(owner, events);
     std::vector<std::string> log;
-    RecordingSink a, b;
-    a.log = b.log = &log;
-    a.name = "a";
-    b.name = "b";
+    RecordingSink a(&log, "a"), b(&log, "b");
     DWORD cookie_a = 0, cookie_b = 0;
     ASSERT_EQ(point.Advise(&a, &cookie_a), S_OK);
     ASSERT_EQ(point.Advise(&b, &cookie_b), S_OK);
