@@ -71,6 +71,16 @@ WaveFormat pcm_format(DWORD rate, WORD channels, WORD bits);
 // side the compressing drivers convert to and from.
 bool is_pcm16_partner(const WAVEFORMATEX& pcm, const WAVEFORMATEX& coded);
 
+// The formats of a driver that offers the four classic rates in mono and stereo, each built by
+// `make(rate, channels)`.
+template <typename Make>
+std::vector<WaveFormat> classic_rate_grid(Make make) {
+    std::vector<WaveFormat> list;
+    for (DWORD rate : {8000, 11025, 22050, 44100})
+        for (WORD channels : {1, 2}) list.push_back(make(rate, channels));
+    return list;
+}
+
 // Text helpers shared by the drivers' descriptions: "44100 Hz", "mono"/"stereo".
 std::string rate_text(DWORD rate);
 std::string channels_text(WORD channels);

@@ -130,10 +130,8 @@ class G711Driver final : public CodecDriver {
     const char* short_name() const override { return m_short_name; }
     DWORD largest_format_size(WORD) const override { return sizeof(WAVEFORMATEX); }
     std::vector<WaveFormat> formats() const override {
-        std::vector<WaveFormat> list;
-        for (DWORD rate : {8000, 11025, 22050, 44100})
-            for (WORD channels : {1, 2}) list.push_back(format(rate, channels));
-        return list;
+        return classic_rate_grid(
+            [this](DWORD rate, WORD channels) { return format(rate, channels); });
     }
     std::string describe(const WAVEFORMATEX& wfx) const override {
         if (!valid(wfx)) return "";

@@ -221,12 +221,7 @@ class MsAdpcmDriver final : public CodecDriver {
     const char* tag_name(WORD) const override { return "MS ADPCM"; }
     const char* short_name() const override { return "ms-adpcm"; }
     DWORD largest_format_size(WORD) const override { return sizeof(ADPCMWAVEFORMAT); }
-    std::vector<WaveFormat> formats() const override {
-        std::vector<WaveFormat> list;
-        for (DWORD rate : {8000, 11025, 22050, 44100})
-            for (WORD channels : {1, 2}) list.push_back(format(rate, channels));
-        return list;
-    }
+    std::vector<WaveFormat> formats() const override { return classic_rate_grid(&format); }
     std::string describe(const WAVEFORMATEX& wfx) const override {
         if (!geometry_of(wfx)) return "";
         return rate_text(wfx.nSamplesPerSec) + ", 4 bit, " + channels_text(wfx.nChannels);
