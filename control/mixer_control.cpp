@@ -157,82 +157,74 @@ LONG loudness(std::span<const BYTE> recorded) {
 
 }  // namespace
 
+namespace {
+
+// Walks the lines of mixer `id` in order: each destination (with a null source), then each of
+// its sources. The walk stops at the first line that cannot be read.
+template <typename Visit>
+void walk_lines(SHORT id, Visit visit) {
+    OpenMixer mixer;
+    if (!mixer.open(id)) return;
+    MIXERCAPSA caps{};
+    if (mixerGetDevCapsA(reinterpret_cast<UINT_PTR>(mixer.handle()), &caps, sizeof caps) !=
+        MMSYSERR_NOERROR)
+        return;
+    for (DWORD d = 0; d < caps.cDestinations; ++d) {
+        MIXERLINEA destination{};
+        destination.cbStruct = sizeof destination;
+        destination.dwDestination = d;
+        if (mixerGetLineInfoA(mixer.object(), &destination,
+                              MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_DESTINATION) !=
+            MMSYSERR_NOERROR)
+            return;
+        visit(destination, static_cast<const MIXERLINEA*>(nullptr));
+        for (DWORD s = 0; s < destination.cConnections; ++s) {
+            MIXERLINEA source{};
+            source.cbStruct = sizeof source;
+            source.dwDestination = d;
+            source.dwSource = s;
+            if (mixerGetLineInfoA(mixer.object(), &source,
+                                  MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_SOURCE) !=
+                MMSYSERR_NOERROR)
+                return;
+            visit(destination, &source);
+        }
+    }
+}
+
+}  // namespace
+
 void MixerControl::find_output_lines(std::string_view device_name, WORD maker_id) {
     m_output_line = kNoLine;
     m_monitor_line = kNoLine;
     // A device whose card has no mixer gets none: another card's lines would steer the wrong
     // speakers.
     m_output_mixer = find_mixer_device(maker_id);
-
-    OpenMixer mixer;
-    if (!mixer.open(m_output_mixer)) return;
-    MIXERCAPSA caps{};
-    if (mixerGetDevCapsA(reinterpret_cast<UINT_PTR>(mixer.handle()), &caps, sizeof caps) !=
-        MMSYSERR_NOERROR)
-        return;
-    for (DWORD d = 0; d < caps.cDestinations; ++d) {
-        MIXERLINEA destination{};
-        destination.cbStruct = sizeof destination;
-        destination.dwDestination = d;
-        if (mixerGetLineInfoA(mixer.object(), &destination,
-                              MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_DESTINATION) !=
-            MMSYSERR_NOERROR)
-            return;
-        for (DWORD s = 0; s < destination.cConnections; ++s) {
-            MIXERLINEA source{};
-            source.cbStruct = sizeof source;
-            source.dwDestination = d;
-            source.dwSource = s;
-            if (mixerGetLineInfoA(mixer.object(), &source,
-                                  MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_SOURCE) !=
-                MMSYSERR_NOERROR)
-                return;
-            if (destination.dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) continue;
-            if (source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT &&
-                (contains(source.szName, "Wave") || contains_half_name(source.szName, device_name)))
-                m_output_line = source.dwLineID;
-            else if (source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE &&
-                     source.cControls > 1)
-                m_monitor_line = source.dwLineID;
-        }
-    }
+    walk_lines(m_output_mixer, [&](const MIXERLINEA& destination, const MIXERLINEA* source) {
+        if (!source || destination.dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) return;
+        if (source->dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT &&
+            (contains(source->szName, "Wave") || contains_half_name(source->szName, device_name)))
+            m_output_line = source->dwLineID;
+        else if (source->dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE &&
+                 source->cControls > 1)
+            m_monitor_line = source->dwLineID;
+    });
 }
 
 void MixerControl::find_input_lines(std::string_view device_name, WORD maker_id) {
     m_input_line = kNoLine;
     m_microphone_line = kNoLine;
     m_input_mixer = find_mixer_device(maker_id);
-
-    OpenMixer mixer;
-    if (!mixer.open(m_input_mixer)) return;
-    MIXERCAPSA caps{};
-    if (mixerGetDevCapsA(reinterpret_cast<UINT_PTR>(mixer.handle()), &caps, sizeof caps) !=
-        MMSYSERR_NOERROR)
-        return;
-    for (DWORD d = 0; d < caps.cDestinations; ++d) {
-        MIXERLINEA destination{};
-        destination.cbStruct = sizeof destination;
-        destination.dwDestination = d;
-        if (mixerGetLineInfoA(mixer.object(), &destination,
-                              MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_DESTINATION) !=
-            MMSYSERR_NOERROR)
+    walk_lines(m_input_mixer, [&](const MIXERLINEA& destination, const MIXERLINEA* source) {
+        if (destination.dwComponentType != MIXERLINE_COMPONENTTYPE_DST_WAVEIN) return;
+        if (!source) {
+            m_input_line = destination.dwLineID;
             return;
-        const bool wave_in = destination.dwComponentType == MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
-        if (wave_in) m_input_line = destination.dwLineID;
-        for (DWORD s = 0; s < destination.cConnections; ++s) {
-            MIXERLINEA source{};
-            source.cbStruct = sizeof source;
-            source.dwDestination = d;
-            source.dwSource = s;
-            if (mixerGetLineInfoA(mixer.object(), &source,
-                                  MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_SOURCE) !=
-                MMSYSERR_NOERROR)
-                return;
-            if (wave_in && (source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE ||
-                            contains_half_name(source.szName, device_name)))
-                m_microphone_line = source.dwLineID;
         }
-    }
+        if (source->dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE ||
+            contains_half_name(source->szName, device_name))
+            m_microphone_line = source->dwLineID;
+    });
 }
 
 bool MixerControl::read_volume(LONG& volume, LONG& balance) {
