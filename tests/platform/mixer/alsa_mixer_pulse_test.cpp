@@ -1,10 +1,12 @@
 // The ALSA mixer on a real sound server: a private PulseAudio reached through ALSA, whose sink
 // volume the control writes and reads. Label `device`; every test skips with the reason when the
 // server cannot start or ALSA does not reach it.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/mixer/mixer_backend.h"
 #include "platform/mixer/mmsystem_mixer.h"
@@ -107,6 +109,9 @@ TEST_F(PulseMixer, VolumeWrittenThroughTheControlIsTheSinkVolumeAndBack) {
 
     // A volume set from outside reaches the control on its next poll tick.
     run_command("pactl set-sink-volume quillon_sink 20000");
+    // The mixer stays connected and learns of the change from the server's notice; on the real
+    // clock a tick is a second away, here the notice gets a moment of real time to arrive.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     take_events();
     MessageLoop::instance().run_for(1000);
     EXPECT_EQ(take_events(), (std::vector<std::string>{"VolumeChange()", "GainChange()"}));
