@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/codec/driver.h"
+#include "platform/codec/adpcm_driver.h"
 
 namespace quillon::codec {
 
 namespace {
-
-constexpr WORD kTag[] = {WAVE_FORMAT_IMA_ADPCM};
 
 constexpr int kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 constexpr int kStepTable[89] = {
@@ -180,29 +178,15 @@ class ImaEncoder final : public Converter {
     Channel m_state[2];
 };
 
-class ImaAdpcmDriver final : public CodecDriver {
-  public:
-    std::span<const WORD> tags() const override { return kTag; }
-    const char* tag_name(WORD) const override { return "IMA ADPCM"; }
-    const char* short_name() const override { return "ima-adpcm"; }
-    DWORD largest_format_size(WORD) const override { return sizeof(IMAADPCMWAVEFORMAT); }
-    std::vector<WaveFormat> formats() const override { return classic_rate_grid(&format); }
-    std::string describe(const WAVEFORMATEX& wfx) const override {
-        if (!geometry_of(wfx)) return "";
-        return rate_text(wfx.nSamplesPerSec) + ", 4 bit, " + channels_text(wfx.nChannels);
-    }
-    bool can_decode(const WAVEFORMATEX& wfx) const override { return geometry_of(wfx).has_value(); }
-    std::unique_ptr<Converter> open_decoder(const WAVEFORMATEX& src,
-                                            const WAVEFORMATEX& pcm) override {
-        const auto g = geometry_of(src);
-        if (!g || !is_pcm16_partner(pcm, src)) return nullptr;
-        return std::make_unique<ImaDecoder>(*g);
-    }
-    std::unique_ptr<Converter> open_encoder(const WAVEFORMATEX& pcm,
-                                            const WAVEFORMATEX& dst) override {
-        const auto g = geometry_of(dst);
-        if (!g || !is_pcm16_partner(pcm, dst)) return nullptr;
-        return std::make_unique<ImaEncoder>(*g);
+struct ImaAdpcm {
+    static constexpr WORD kTag = WAVE_FORMAT_IMA_ADPCM;
+    static constexpr const char* kTagName = "IMA ADPCM";
+    static constexpr const char* kShortName = "ima-adpcm";
+    using Format = IMAADPCMWAVEFORMAT;
+    using Decoder = ImaDecoder;
+    using Encoder = ImaEncoder;
+    static std::optional<Geometry> geometry_of(const WAVEFORMATEX& wfx) {
+        return ::quillon::codec::geometry_of(wfx);
     }
 
     static WaveFormat format(DWORD rate, WORD channels) {
@@ -210,7 +194,7 @@ class ImaAdpcmDriver final : public CodecDriver {
         f.wfx.wFormatTag = WAVE_FORMAT_IMA_ADPCM;
         f.wfx.nChannels = channels;
         f.wfx.nSamplesPerSec = rate;
-        f.wfx.nBlockAlign = static_cast<WORD>(256 * channels * std::max<DWORD>(1, rate / 11025));
+        f.wfx.nBlockAlign = adpcm_block_align(rate, channels);
         f.wfx.wBitsPerSample = 4;
         f.wfx.cbSize = 2;
         f.wSamplesPerBlock = samples_per_block(f.wfx.nBlockAlign, channels);
@@ -222,7 +206,7 @@ class ImaAdpcmDriver final : public CodecDriver {
 }  // namespace
 
 std::unique_ptr<CodecDriver> make_ima_adpcm_driver() {
-    return std::make_unique<ImaAdpcmDriver>();
+    return std::make_unique<AdpcmDriver<ImaAdpcm>>();
 }
 
 }  // namespace quillon::codec

@@ -6,13 +6,12 @@
 #include <climits>
 #include <optional>
 
-#include "platform/codec/driver.h"
+#include "platform/codec/adpcm_driver.h"
 
 namespace quillon::codec {
 
 namespace {
 
-constexpr WORD kTag[] = {WAVE_FORMAT_ADPCM};
 constexpr int kAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                                  768, 614, 512, 409, 307, 230, 230, 230};
 constexpr ADPCMCOEFSET kStandardCoefs[7] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
@@ -215,29 +214,15 @@ class MsEncoder final : public Converter {
     int m_delta[2] = {16, 16};
 };
 
-class MsAdpcmDriver final : public CodecDriver {
-  public:
-    std::span<const WORD> tags() const override { return kTag; }
-    const char* tag_name(WORD) const override { return "MS ADPCM"; }
-    const char* short_name() const override { return "ms-adpcm"; }
-    DWORD largest_format_size(WORD) const override { return sizeof(ADPCMWAVEFORMAT); }
-    std::vector<WaveFormat> formats() const override { return classic_rate_grid(&format); }
-    std::string describe(const WAVEFORMATEX& wfx) const override {
-        if (!geometry_of(wfx)) return "";
-        return rate_text(wfx.nSamplesPerSec) + ", 4 bit, " + channels_text(wfx.nChannels);
-    }
-    bool can_decode(const WAVEFORMATEX& wfx) const override { return geometry_of(wfx).has_value(); }
-    std::unique_ptr<Converter> open_decoder(const WAVEFORMATEX& src,
-                                            const WAVEFORMATEX& pcm) override {
-        auto g = geometry_of(src);
-        if (!g || !is_pcm16_partner(pcm, src)) return nullptr;
-        return std::make_unique<MsDecoder>(std::move(*g));
-    }
-    std::unique_ptr<Converter> open_encoder(const WAVEFORMATEX& pcm,
-                                            const WAVEFORMATEX& dst) override {
-        auto g = geometry_of(dst);
-        if (!g || !is_pcm16_partner(pcm, dst)) return nullptr;
-        return std::make_unique<MsEncoder>(std::move(*g));
+struct MsAdpcm {
+    static constexpr WORD kTag = WAVE_FORMAT_ADPCM;
+    static constexpr const char* kTagName = "MS ADPCM";
+    static constexpr const char* kShortName = "ms-adpcm";
+    using Format = ADPCMWAVEFORMAT;
+    using Decoder = MsDecoder;
+    using Encoder = MsEncoder;
+    static std::optional<Geometry> geometry_of(const WAVEFORMATEX& wfx) {
+        return ::quillon::codec::geometry_of(wfx);
     }
 
     static WaveFormat format(DWORD rate, WORD channels) {
@@ -245,7 +230,7 @@ class MsAdpcmDriver final : public CodecDriver {
         f.wfx.wFormatTag = WAVE_FORMAT_ADPCM;
         f.wfx.nChannels = channels;
         f.wfx.nSamplesPerSec = rate;
-        f.wfx.nBlockAlign = static_cast<WORD>(256 * channels * std::max<DWORD>(1, rate / 11025));
+        f.wfx.nBlockAlign = adpcm_block_align(rate, channels);
         f.wfx.wBitsPerSample = 4;
         f.wfx.cbSize = 32;
         f.wSamplesPerBlock = samples_per_block(f.wfx.nBlockAlign, channels);
@@ -259,7 +244,7 @@ class MsAdpcmDriver final : public CodecDriver {
 }  // namespace
 
 std::unique_ptr<CodecDriver> make_ms_adpcm_driver() {
-    return std::make_unique<MsAdpcmDriver>();
+    return std::make_unique<AdpcmDriver<MsAdpcm>>();
 }
 
 }  // namespace quillon::codec
