@@ -46,24 +46,14 @@ class ControlHost::Site final : public IOleClientSite, public IDispatch {
 };
 
 // The event sink: every event the control fires reaches the host's handler with its description.
-class ControlHost::Sink final : public IDispatch {
+class ControlHost::Sink final : public ComObject<IDispatch> {
   public:
     Sink(const InterfaceDesc& events, EventHandler& handler)
         : m_events(events), m_handler(handler) {}
 
+    // A source looks for its event interface; a dispatch sink answers for it.
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid != IUnknown::iid && riid != IDispatch::iid && riid != m_events.iid)
-            return *object = nullptr, E_NOINTERFACE;
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
+        return ComObject::QueryInterface(riid == m_events.iid ? IDispatch::iid : riid, object);
     }
     HRESULT GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     HRESULT GetTypeInfo(UINT, LCID, const InterfaceDesc**) override { return E_NOTIMPL; }
@@ -86,7 +76,6 @@ class ControlHost::Sink final : public IDispatch {
     ~Sink() = default;
     const InterfaceDesc& m_events;
     EventHandler& m_handler;
-    RefCount m_refs;
 };
 
 ControlHost::ControlHost(bool user_mode, EventHandler on_event)
