@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/support/process.h"
-#include "tests/support/test_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using namespace quillon_test;
 
 class RegistrationCli : public ::testing::Test {
   protected:
-    TestFolder m_folder{"register"};
+    quillon::test::TempDir m_folder;
     const std::filesystem::path& m_home = m_folder.path();
 
     // Runs `program` from the configuration folder with the private registry.

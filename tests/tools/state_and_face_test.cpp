@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
-#include "tests/support/test_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ Bytes state(std::uint32_t extent_x, std::uint32_t extent_y, std::uint32_t buffer
 
 class StateAndFace : public ::testing::Test {
   protected:
-    TestFolder m_folder{"state"};
+    quillon::test::TempDir m_folder;
     const std::filesystem::path& m_dir = m_folder.path();
 };
 

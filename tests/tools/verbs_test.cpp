@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/support/process.h"
-#include "tests/support/test_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool contains(const std::string& text, const std::string& part) {
 class Verbs : public ::testing::Test {
   protected:
     std::string path(const char* name) const { return m_folder.file(name); }
-    TestFolder m_folder{"verbs"};
+    quillon::test::TempDir m_folder;
 };
 
 TEST_F(Verbs, RecordInfoAndPlayAgreeOnTheFile) {

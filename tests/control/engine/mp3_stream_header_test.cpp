@@ -7,7 +7,7 @@
 
 #include "control/engine/container.h"
 #include "control/engine/little_endian.h"
-#include "tests/platform/riff/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

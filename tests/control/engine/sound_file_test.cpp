@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "control/engine/sound_file.h"
-#include "tests/support/test_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace kelvane::engine {
 namespace {
@@ -51,7 +51,7 @@ class SoundFileTest : public ::testing::Test {
         EXPECT_EQ(f.close(), 0);
     }
 
-    quillon_test::TestFolder m_folder{"soundfile"};
+    quillon::test::TempDir m_folder;
 };
 
 TEST_F(SoundFileTest, PcmRecordingConvertsOneToOneAndPlaysBackTheSameBytes) {

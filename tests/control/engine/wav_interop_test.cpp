@@ -10,7 +10,8 @@
 
 #include "control/engine/wav_file.h"
 #include "tests/control/engine/byte_builder.h"
-#include "tests/platform/riff/temp_dir.h"
+#include "tests/control/engine/pcm_format.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -45,16 +46,7 @@ std::string quoted(const std::string& path) {
     return "'" + path + "'";
 }
 
-FileFormat pcm(WORD channels, DWORD rate, WORD bits) {
-    FileFormat f;
-    f.wfx.wFormatTag = WAVE_FORMAT_PCM;
-    f.wfx.nChannels = channels;
-    f.wfx.nSamplesPerSec = rate;
-    f.wfx.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    f.wfx.nAvgBytesPerSec = rate * f.wfx.nBlockAlign;
-    f.wfx.wBitsPerSample = bits;
-    return f;
-}
+using quillon::test::pcm;
 
 Bytes tone(std::size_t bytes) {
     Bytes b(bytes);

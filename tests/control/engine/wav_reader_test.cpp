@@ -5,7 +5,7 @@
 
 #include "control/engine/wav_file.h"
 #include "tests/control/engine/byte_builder.h"
-#include "tests/platform/riff/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

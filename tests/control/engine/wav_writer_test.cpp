@@ -6,7 +6,8 @@
 
 #include "control/engine/wav_file.h"
 #include "tests/control/engine/byte_builder.h"
-#include "tests/platform/riff/temp_dir.h"
+#include "tests/control/engine/pcm_format.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -16,16 +17,7 @@ using quillon::test::read_bytes;
 using quillon::test::TempDir;
 using Bytes = std::vector<unsigned char>;
 
-FileFormat pcm(WORD channels, DWORD rate, WORD bits) {
-    FileFormat f;
-    f.wfx.wFormatTag = WAVE_FORMAT_PCM;
-    f.wfx.nChannels = channels;
-    f.wfx.nSamplesPerSec = rate;
-    f.wfx.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    f.wfx.nAvgBytesPerSec = rate * f.wfx.nBlockAlign;
-    f.wfx.wBitsPerSample = bits;
-    return f;
-}
+using quillon::test::pcm;
 
 Bytes pattern(std::size_t n) {
     Bytes b(n);

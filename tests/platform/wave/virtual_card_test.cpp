@@ -12,7 +12,7 @@
 #include "platform/wave/level_tap.h"
 #include "platform/wave/mmsystem_wave.h"
 #include "platform/wave/virtual_card.h"
-#include "tests/platform/riff/temp_dir.h"
+#include "tests/support/temp_dir.h"
 #include "tests/platform/wave/wave_test_util.h"
 
 namespace {

@@ -29,6 +29,7 @@ class TempDir {
         std::filesystem::remove_all(m_path, ignored);
     }
 
+    const std::filesystem::path& path() const { return m_path; }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
 
   private:
