@@ -1,18 +1,26 @@
-# quillon_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS label])
-# One GoogleTest executable whose cases are discovered by ctest. Every test runs on the virtual
+# quillon_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [INTERNALS target ...] [LABELS label])
+# One GoogleTest executable whose cases are discovered by ctest. It sees the public headers of
+# LIBS, the shared test helpers (tests/**/*.h) and the internal headers of each INTERNALS target:
+# a unit test may reach inside the unit it tests, and says so. Every test runs on the virtual
 # sound card with a private per-user configuration folder, so a developer's own registry or sound
 # card never leaks into a result.
 function(quillon_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;INTERNALS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock
-                                          quillon_warnings quillon_includes)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} quillon_test_support GTest::gtest_main
+                                          GTest::gmock quillon_warnings)
+    quillon_sees_internals(${name} ${T_INTERNALS})
     target_compile_definitions(${name} PRIVATE
         QUILLON_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
         QUILLON_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    quillon_discover_tests(${name} ${T_LABELS})
+endfunction()
+
+# Registers the cases of test program `name` with ctest under `labels` (default: unit).
+function(quillon_discover_tests name)
     set(labels unit)
-    if(T_LABELS)
-        set(labels ${T_LABELS})
+    if(ARGN)
+        set(labels ${ARGN})
     endif()
     # Tests on real devices share one PulseAudio test server; they take turns with it.
     set(lock)

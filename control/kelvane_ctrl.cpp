@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "control/block_time.h"
+#include "control/kelvane_type_info.h"
 #include "platform/codec/acm.h"
 #include "platform/wave/mmsystem_wave.h"
 

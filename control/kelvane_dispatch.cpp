@@ -3,6 +3,7 @@
 #include <array>
 
 #include "control/kelvane_ctrl.h"
+#include "control/kelvane_type_info.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// The identities and type descriptions of the wave recorder control: what containers bind to.
+// The identities of the wave recorder control: what containers bind to (class, interfaces,
+// ProgID, DISPIDs). Published: hosts and tools name the control and its members with these.
 #pragma once
 
 #include "platform/com/typeinfo.h"
@@ -70,10 +71,3 @@ enum KelvaneEventDispid : DISPID {
 };
 
 inline constexpr int kInfoCount = 16;
-
-const InterfaceDesc& kelvane_dispatch_desc();
-// The name of info property `index` (0..15, in DISPID order), as the type library spells it.
-std::string_view info_property_name(int index);
-const InterfaceDesc& kelvane_events_desc();
-const CoClassDesc& kelvane_class_desc();
-const TypeLibDesc& kelvane_typelib_desc();

@@ -1,8 +1,8 @@
 #include "control/kelvane_registration.h"
 
-#include "control/kelvane_ids.h"
 #include "control/kelvane_proppage.h"
 #include "control/kelvane_resources.h"
+#include "control/kelvane_type_info.h"
 
 namespace {
 

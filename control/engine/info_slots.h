@@ -1,5 +1,5 @@
-// The INFO texts of a WAV file: 23 slots in the order they are written, which info property
-// feeds each one, and the display name that travels in the DISP chunk.
+// The INFO texts of a WAV file, in the slots of kInfoSlots, and the display name that travels in
+// the DISP chunk; the INFO chunk parser.
 #pragma once
 
 #include <array>
@@ -9,50 +9,20 @@
 #include <string>
 #include <string_view>
 
+#include "control/kelvane_info_slots.h"
 #include "platform/base/win_types.h"
 
 namespace kelvane::engine {
 
-inline constexpr std::size_t kInfoSlotCount = 23;
+using kelvane::InfoSlot;
+using kelvane::kDisplayNameProperty;
+using kelvane::kInfoSlotCount;
+using kelvane::kInfoSlots;
+
 // A text read from an INFO sub-chunk keeps at most this many characters.
 inline constexpr std::size_t kMaxInfoTextChars = 199;
 // The DISP chunk carries at most this many text bytes.
 inline constexpr std::size_t kMaxDisplayNameBytes = 256;
-
-struct InfoSlot {
-    char id[5];            // INFO sub-chunk id
-    const char* property;  // info property that fills the slot; null for slots only a file fills
-};
-
-// Written in this order; a slot's index is its position here.
-inline constexpr std::array<InfoSlot, kInfoSlotCount> kInfoSlots = {{
-    {"IARL", nullptr},
-    {"IART", "infoArtists"},
-    {"ICMS", nullptr},
-    {"ICMT", "infoComment"},
-    {"ICOP", "infoCopyright"},
-    {"ICRD", "infoCreationDate"},
-    {"ICRP", nullptr},
-    {"IDIM", nullptr},
-    {"IDPI", nullptr},
-    {"IENG", "infoEngineers"},
-    {"IGNR", "infoGenre"},
-    {"IKEY", "infoKeyWords"},
-    {"ILGT", nullptr},
-    {"IMED", "infoMedium"},
-    {"INAM", "infoName"},
-    {"IPLT", nullptr},
-    {"IPRD", "infoProduct"},
-    {"ISBJ", "infoSubject"},
-    {"ISFT", "infoSoftware"},
-    {"ISHP", nullptr},
-    {"ISRC", "infoSourceSuppler"},
-    {"ISRF", "infoDigitizationSource"},
-    {"ITCH", "infoDigitizer"},
-}};
-
-// The one info property that is not an INFO slot.
-inline constexpr std::string_view kDisplayNameProperty = "infoDisplayName";
 
 struct InfoTexts {
     std::array<std::string, kInfoSlotCount> slots;  // indexed like kInfoSlots

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "control_fixture.h"
 #include "platform/codec/acm.h"
 #include "platform/wave/virtual_card.h"
+#include "tests/control/control_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "control/kelvane_ctrl.h"
 #include "control/kelvane_proppage.h"
 #include "control/kelvane_resources.h"
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 #include "tests/support/tone.h"
 
 using namespace quillon_test;

@@ -2,8 +2,8 @@
 // and the events each of them fires.
 #include <cstdlib>
 
-#include "control_fixture.h"
 #include "platform/wave/virtual_card.h"
+#include "tests/control/control_fixture.h"
 
 namespace {
 

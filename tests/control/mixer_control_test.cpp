@@ -5,10 +5,10 @@
 #include <limits>
 
 #include "control/mixer_control.h"
-#include "control_fixture.h"
 #include "platform/mixer/mixer_backend.h"
 #include "platform/mixer/virtual_mixer.h"
 #include "platform/wave/virtual_card.h"
+#include "tests/control/control_fixture.h"
 #include "tests/platform/mixer/mixer_test_util.h"
 
 namespace {

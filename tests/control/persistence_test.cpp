@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 
 namespace {
 

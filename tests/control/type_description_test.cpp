@@ -1,5 +1,6 @@
 // What containers and property browsers learn from the control's type descriptions.
-#include "control_fixture.h"
+#include "control/kelvane_type_info.h"
+#include "tests/control/control_fixture.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
-#include "control/engine/info_slots.h"
 #include "control/kelvane_ids.h"
+#include "control/kelvane_info_slots.h"
 #include "platform/codec/format_names.h"
 #include "tools/verbs/control_session.h"
 #include "tools/verbs/options.h"
@@ -33,8 +33,8 @@ std::string info_property_for_key(const std::vector<std::string>& properties,
                                   std::string_view key) {
     for (const auto& property : properties)
         if (names_equal(property, key)) return property;
-    if (names_equal(key, "DISP")) return std::string(kelvane::engine::kDisplayNameProperty);
-    for (const auto& slot : kelvane::engine::kInfoSlots)
+    if (names_equal(key, "DISP")) return std::string(kelvane::kDisplayNameProperty);
+    for (const auto& slot : kelvane::kInfoSlots)
         if (slot.property && names_equal(slot.id, key)) return slot.property;
     return {};
 }

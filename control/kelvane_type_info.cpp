@@ -1,4 +1,4 @@
-#include "control/kelvane_ids.h"
+#include "control/kelvane_type_info.h"
 
 namespace {
 

@@ -1,0 +1,31 @@
+# cmake -DROOT=<repository> -P check_include_spelling.cmake
+# Fails when a quoted include in the sources is not spelled from the repository root: it must
+# start with a top-level source folder and never step up with "..".
+file(GLOB top RELATIVE ${ROOT} ${ROOT}/*)
+set(folders)
+foreach(entry IN LISTS top)
+    if(IS_DIRECTORY ${ROOT}/${entry} AND NOT entry MATCHES "^(\\.|build)")
+        list(APPEND folders ${entry})
+    endif()
+endforeach()
+list(JOIN folders "|" alternatives)
+
+set(faults 0)
+foreach(folder IN LISTS folders)
+    file(GLOB_RECURSE sources ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+    foreach(source IN LISTS sources)
+        file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" path "${line}")
+            if(NOT path MATCHES "^(${alternatives})/" OR path MATCHES "(^|/)\\.\\.(/|$)")
+                file(RELATIVE_PATH where ${ROOT} ${source})
+                message(SEND_ERROR "${where}: #include \"${path}\" is not spelled from the "
+                                   "repository root")
+                math(EXPR faults "${faults} + 1")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(faults GREATER 0)
+    message(FATAL_ERROR "${faults} include(s) not spelled from the repository root")
+endif()
