@@ -1,44 +1,13 @@
 #include "control/kelvane_ctrl.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
 #include "control/block_time.h"
 #include "control/kelvane_type_info.h"
-#include "platform/codec/acm.h"
-#include "platform/wave/mmsystem_wave.h"
-
-namespace {
-
-// The format every new control records in: PCM, mono, 8000 Hz, 16 bits.
-constexpr WAVEFORMATEX kDefaultFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
-
-// A device's name and maker id from its capabilities; an empty name and id 0 when the query fails
-// (no device, or a number the system rejects).
-template <typename Caps, typename Query>
-void device_identity(Query query, LONG device_number, std::string* name, WORD& maker_id) {
-    Caps caps{};
-    // Device number 0 queries device -1, the wave mapper.
-    const auto device = static_cast<UINT_PTR>(static_cast<std::intptr_t>(device_number) - 1);
-    if (query(device, &caps, static_cast<UINT>(sizeof caps)) != MMSYSERR_NOERROR) {
-        maker_id = 0;
-        if (name) name->clear();
-        return;
-    }
-    maker_id = caps.wMid;
-    if (name) *name = std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
-
-}  // namespace
 
 CKelvaneCtrl::CKelvaneCtrl(ComModule& module) : COleControl(module, kelvane_class_desc()) {
     // The control shows itself only at design time, as a 32 by 32 pixel face.
     SetInitialSize(32, 32);
-    m_inputDeviceCount = static_cast<LONG>(waveInGetNumDevs());
-    m_outputDeviceCount = static_cast<LONG>(waveOutGetNumDevs());
-    m_fileFormat.wfx = kDefaultFormat;
-    m_deviceFormat = kDefaultFormat;
 }
 
 CKelvaneCtrl::~CKelvaneCtrl() {
@@ -56,64 +25,64 @@ void CKelvaneCtrl::DoPropExchange(CPropExchange* px) {
     COleControl::DoPropExchange(px);
 
     if (px->GetVersion() == kVersion) {
-        PX_Long(px, "BufferSize", m_bufferSize, kDefaultBufferSize);
-        PX_Long(px, "devInput", m_devInput, 1);
-        PX_Long(px, "devOutput", m_devOutput, 1);
+        PX_Long(px, "BufferSize", m_buffer_size, kDefaultBufferSize);
+        PX_Long(px, "devInput", m_input.number(), 1);
+        PX_Long(px, "devOutput", m_output.number(), 1);
         if (px->IsLoading()) {
             // Saved state comes from outside: keep it within the ranges a write would allow.
-            m_bufferSize = std::clamp(m_bufferSize, kMinBufferSize, kMaxBufferSize);
-            m_devInput = std::clamp<LONG>(m_devInput, 0, m_inputDeviceCount);
-            m_devOutput = std::clamp<LONG>(m_devOutput, 0, m_outputDeviceCount);
+            m_buffer_size = std::clamp(m_buffer_size, kMinBufferSize, kMaxBufferSize);
+            m_input.clamp();
+            m_output.clamp();
         }
-        std::string inputName, outputName;
-        QueryInputCaps(&inputName);
-        QueryOutputCaps(&outputName);
-        PX_String(px, "devInputName", m_inputDeviceName, inputName);
-        PX_String(px, "devOutputName", m_outputDeviceName, outputName);
+        const std::string input_name = m_input.identify();
+        const std::string output_name = m_output.identify();
+        PX_String(px, "devInputName", m_input.name(), input_name);
+        PX_String(px, "devOutputName", m_output.name(), output_name);
         // The engine's flags are left alone: a save while recording must not stop the engine's
         // bookkeeping, and a load or reset happens before any engine runs.
-        m_mixer.find_input_lines(m_inputDeviceName, m_inputMakerId);
-        m_mixer.find_output_lines(m_outputDeviceName, m_outputMakerId);
-        m_mixer.read_volume(m_volume, m_volumeBalance);
-        PX_Short(px, "TypePlayLevel", m_typePlayLevel, 1);
-        PX_Short(px, "TypeRecordLevel", m_typeRecordLevel, 1);
+        find_input_lines();
+        find_output_lines();
+        m_mixer.read_volume(m_volume, m_volume_balance);
+        // Loaded types outside the three are held to them.
+        SHORT play_type = static_cast<SHORT>(m_type_play_level);
+        SHORT record_type = static_cast<SHORT>(m_type_record_level);
+        PX_Short(px, "TypePlayLevel", play_type, 1);
+        PX_Short(px, "TypeRecordLevel", record_type, 1);
+        m_type_play_level = level_type(play_type);
+        m_type_record_level = level_type(record_type);
         PX_Bool(px, "Listen", m_listen, FALSE);
-        if (px->IsLoading()) {
-            m_typePlayLevel = std::clamp<SHORT>(m_typePlayLevel, 0, 2);
-            m_typeRecordLevel = std::clamp<SHORT>(m_typeRecordLevel, 0, 2);
-            m_listen = m_listen ? TRUE : FALSE;
-        }
-        ApplyMonitor();
+        if (px->IsLoading()) m_listen = m_listen ? TRUE : FALSE;
+        apply_monitor();
     } else {
-        // State saved by another version: start as a new control would.
-        m_devInput = 1;
-        m_devOutput = 1;
-        m_bufferSize = kDefaultBufferSize;
+        // State saved by another version: start as a new control would. The input's lines are
+        // searched with the maker id it had so far; the next query below refreshes it.
+        m_input.number() = 1;
+        m_output.number() = 1;
+        m_buffer_size = kDefaultBufferSize;
         m_listen = FALSE;
-        WORD ignored = 0;
-        device_identity<WAVEINCAPSA>(waveInGetDevCapsA, 1, &m_inputDeviceName, ignored);
-        QueryOutputCaps(&m_outputDeviceName);
-        m_mixer.find_input_lines(m_inputDeviceName, m_inputMakerId);
-        m_mixer.find_output_lines(m_outputDeviceName, m_outputMakerId);
-        m_mixer.read_volume(m_volume, m_volumeBalance);
-        m_typePlayLevel = 1;
-        m_typeRecordLevel = 1;
-        ApplyMonitor();
+        m_input.name() = m_input.name_of(1);
+        m_output.name() = m_output.identify();
+        find_input_lines();
+        find_output_lines();
+        m_mixer.read_volume(m_volume, m_volume_balance);
+        m_type_play_level = LevelType::mixer_meter;
+        m_type_record_level = LevelType::mixer_meter;
+        apply_monitor();
     }
     // The maker ids always follow the device numbers; the names stay as exchanged.
-    QueryInputCaps(nullptr);
-    QueryOutputCaps(nullptr);
+    m_input.identify();
+    m_output.identify();
 }
 
-void CKelvaneCtrl::QueryInputCaps(std::string* name) {
-    device_identity<WAVEINCAPSA>(waveInGetDevCapsA, m_devInput, name, m_inputMakerId);
+void CKelvaneCtrl::find_input_lines() {
+    m_mixer.find_input_lines(m_input.name(), m_input.maker_id());
 }
 
-void CKelvaneCtrl::QueryOutputCaps(std::string* name) {
-    device_identity<WAVEOUTCAPSA>(waveOutGetDevCapsA, m_devOutput, name, m_outputMakerId);
+void CKelvaneCtrl::find_output_lines() {
+    m_mixer.find_output_lines(m_output.name(), m_output.maker_id());
 }
 
-void CKelvaneCtrl::ApplyMonitor() {
+void CKelvaneCtrl::apply_monitor() {
     m_mixer.set_monitor_mute(m_listen == FALSE);
 }
 
@@ -134,36 +103,36 @@ void CKelvaneCtrl::OnTimer(UINT_PTR id) {
         m_playback.tick();
         m_capture.tick();
     }
-    if (id == kMixerPollTimer) PollMixer();
+    if (id == kMixerPollTimer) poll_mixer();
 }
 
-void CKelvaneCtrl::PollMixer() {
-    m_mixer.read_volume(m_volume, m_volumeBalance);
-    FireVolumeChange();
-    FireGainChange();
+void CKelvaneCtrl::poll_mixer() {
+    m_mixer.read_volume(m_volume, m_volume_balance);
+    fire_volume_change();
+    fire_gain_change();
 }
 
-void CKelvaneCtrl::FireVolumeChange() {
+void CKelvaneCtrl::fire_volume_change() {
     FireEvent(eventidVolumeChange);
 }
 
-void CKelvaneCtrl::FireGainChange() {
+void CKelvaneCtrl::fire_gain_change() {
     FireEvent(eventidGainChange);
 }
 
-void CKelvaneCtrl::FireError(KelvaneError code) {
+void CKelvaneCtrl::fire_error(KelvaneError code) {
     const auto value = static_cast<SHORT>(code);
     const Variant args[] = {Variant::i2(value), Variant::string(error_text(value))};
     FireEvent(eventidErrors, args);
 }
 
-bool CKelvaneCtrl::RefuseWhenBusy() {
-    if (IsPlaying()) {
-        FireError(KelvaneError::playback);
+bool CKelvaneCtrl::refuse_when_busy() {
+    if (is_playing()) {
+        fire_error(KelvaneError::playback);
         return true;
     }
-    if (IsRecording()) {
-        FireError(KelvaneError::record);
+    if (is_recording()) {
+        fire_error(KelvaneError::record);
         return true;
     }
     return false;
@@ -171,72 +140,63 @@ bool CKelvaneCtrl::RefuseWhenBusy() {
 
 void CKelvaneCtrl::SetVolume(LONG value) {
     m_volume = value;
-    m_mixer.write_volume(m_volume, m_volumeBalance);
+    m_mixer.write_volume(m_volume, m_volume_balance);
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetVolumeBalance(LONG value) {
-    m_volumeBalance = value;
-    m_mixer.write_volume(m_volume, m_volumeBalance);
+    m_volume_balance = value;
+    m_mixer.write_volume(m_volume, m_volume_balance);
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetDevInput(LONG value) {
-    m_devInput = std::max<LONG>(std::min(value, m_inputDeviceCount), 0);
-    SelectInputDevice();
+    m_input.select(value);
+    find_input_lines();
+    fire_gain_change();
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetDevOutput(LONG value) {
-    m_devOutput = std::max<LONG>(std::min(value, m_outputDeviceCount), 0);
-    SelectOutputDevice();
+    m_output.select(value);
+    find_output_lines();
+    m_mixer.read_volume(m_volume, m_volume_balance);
+    fire_volume_change();
     SetModifiedFlag();
 }
 
-void CKelvaneCtrl::SelectInputDevice() {
-    QueryInputCaps(&m_inputDeviceName);
-    m_mixer.find_input_lines(m_inputDeviceName, m_inputMakerId);
-    FireGainChange();
-}
-
-void CKelvaneCtrl::SelectOutputDevice() {
-    QueryOutputCaps(&m_outputDeviceName);
-    m_mixer.find_output_lines(m_outputDeviceName, m_outputMakerId);
-    m_mixer.read_volume(m_volume, m_volumeBalance);
-    FireVolumeChange();
-}
-
 void CKelvaneCtrl::SetAutoGainControl(BOOL value) {
-    m_autoGainControl = value ? TRUE : FALSE;
+    m_auto_gain_control = value ? TRUE : FALSE;
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetBufferSize(LONG value) {
-    m_bufferSize = std::clamp(value, kMinBufferSize, kMaxBufferSize);
+    m_buffer_size = std::clamp(value, kMinBufferSize, kMaxBufferSize);
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetTypeRecordLevel(SHORT value) {
-    m_typeRecordLevel = std::clamp<SHORT>(value, 0, 2);
-    if (IsRecording()) FollowLevelType(m_typeRecordLevel, true);
+    m_type_record_level = level_type(value);
+    if (is_recording()) follow_level_type(m_type_record_level, true);
     SetModifiedFlag();
 }
 
 void CKelvaneCtrl::SetTypePlayLevel(SHORT value) {
-    m_typePlayLevel = std::clamp<SHORT>(value, 0, 2);
-    if (IsPlaying()) FollowLevelType(m_typePlayLevel, false);
+    m_type_play_level = level_type(value);
+    if (is_playing()) follow_level_type(m_type_play_level, false);
     SetModifiedFlag();
 }
 
-void CKelvaneCtrl::FollowLevelType(SHORT type, bool recording) {
-    // Only the mixer meter (type 1) keeps a mixer open.
-    if (type == 1 && !m_meter.is_open()) m_meter.open(recording);
-    if (type != 1 && m_meter.is_open()) m_meter.close();
+void CKelvaneCtrl::follow_level_type(LevelType type, bool recording) {
+    // Only the mixer meter keeps a mixer open.
+    const bool metered = type == LevelType::mixer_meter;
+    if (metered && !m_meter.is_open()) m_meter.open(recording);
+    if (!metered && m_meter.is_open()) m_meter.close();
 }
 
 void CKelvaneCtrl::SetListen(BOOL value) {
     m_listen = value ? TRUE : FALSE;
-    ApplyMonitor();
+    apply_monitor();
     SetModifiedFlag();
 }
 
@@ -248,66 +208,35 @@ void CKelvaneCtrl::SetInfo(int index, std::string_view text) {
 LONG CKelvaneCtrl::GetGain() {
     LONG gain = 0;
     if (!m_mixer.read_gain(gain)) return 0;
-    m_gainValue = gain;
+    m_gain_value = gain;
     return gain;
 }
 
 void CKelvaneCtrl::SetGain(LONG value) {
     const LONG gain = std::clamp<LONG>(value, 0, 65535);
     if (!m_mixer.write_gain(gain)) return;
-    m_gainValue = gain;
+    m_gain_value = gain;
     SetModifiedFlag();
 }
 
-std::string CKelvaneCtrl::GetFormatString() const {
-    // Each half that the codec manager cannot describe stays empty.
-    ACMFORMATTAGDETAILSA tag{};
-    tag.cbStruct = sizeof tag;
-    tag.dwFormatTag = m_fileFormat.wfx.wFormatTag;
-    acmFormatTagDetailsA(nullptr, &tag, ACM_FORMATTAGDETAILSF_FORMATTAG);
-
-    kelvane::engine::FileFormat copy = m_fileFormat;
-    ACMFORMATDETAILSA details{};
-    details.cbStruct = sizeof details;
-    details.dwFormatTag = copy.wfx.wFormatTag;
-    details.pwfx = &copy.wfx;
-    details.cbwfx = copy.wfx.wFormatTag == WAVE_FORMAT_PCM
-                        ? 16
-                        : static_cast<DWORD>(std::min<std::size_t>(
-                              sizeof(WAVEFORMATEX) + copy.wfx.cbSize, sizeof copy));
-    acmFormatDetailsA(nullptr, &details, ACM_FORMATDETAILSF_FORMAT);
-
-    return std::string(tag.szFormatTag, strnlen(tag.szFormatTag, sizeof tag.szFormatTag)) + " " +
-           std::string(details.szFormat, strnlen(details.szFormat, sizeof details.szFormat));
-}
-
-namespace {
-
-// The platform's device number for a control device number: 0 is the wave mapper.
-UINT platform_device(LONG device_number) {
-    return device_number == 0 ? WAVE_MAPPER : static_cast<UINT>(device_number - 1);
-}
-
-}  // namespace
-
 void CKelvaneCtrl::Play(std::string_view fileName) {
-    if (RefuseWhenBusy()) return;
-    if (m_outputDeviceCount < 1) return;
-    m_playback.play(fileName, platform_device(m_devOutput), m_bufferSize);
+    if (refuse_when_busy()) return;
+    if (m_output.count() < 1) return;
+    m_playback.play(fileName, m_output.platform_device(), m_buffer_size);
 }
 
 void CKelvaneCtrl::Record(std::string_view fileName) {
-    if (RefuseWhenBusy()) return;
-    if (m_inputDeviceCount < 1) return;
-    m_soundFile.file_format() = m_fileFormat;
-    m_soundFile.device_format() = m_deviceFormat;
-    auto& texts = m_soundFile.info();
+    if (refuse_when_busy()) return;
+    if (m_input.count() < 1) return;
+    m_sound_file.file_format() = m_format.file_format();
+    m_sound_file.device_format() = m_format.device_format();
+    auto& texts = m_sound_file.info();
     texts = {};
     for (int i = 0; i < kInfoCount; ++i)
         if (std::string* text =
                 kelvane::engine::info_text_for_property(texts, info_property_name(i)))
             *text = m_info[i];
-    m_capture.record(fileName, platform_device(m_devInput), m_bufferSize);
+    m_capture.record(fileName, m_input.platform_device(), m_buffer_size);
 }
 
 void CKelvaneCtrl::took_info_texts(const kelvane::engine::InfoTexts& texts) {
@@ -334,7 +263,7 @@ void CKelvaneCtrl::Continue() {
 }
 
 void CKelvaneCtrl::Seek(LONG blocksOffset, SHORT origin) {
-    if (IsRecording()) return;
+    if (is_recording()) return;
     m_playback.seek(blocksOffset, origin);
 }
 
@@ -367,68 +296,26 @@ void CKelvaneCtrl::fire_end_play() {
 }
 
 LONG CKelvaneCtrl::BlockToSec(LONG block) const {
-    return blocks_to_milliseconds(block, m_deviceFormat.nSamplesPerSec);
+    return blocks_to_milliseconds(block, m_format.device_format().nSamplesPerSec);
 }
 
 LONG CKelvaneCtrl::SecToBlock(LONG millisec) const {
-    return milliseconds_to_blocks(millisec, m_deviceFormat.nSamplesPerSec);
+    return milliseconds_to_blocks(millisec, m_format.device_format().nSamplesPerSec);
 }
 
 void CKelvaneCtrl::SetFormatLikeSample(std::string_view fileName) {
-    if (RefuseWhenBusy()) return;
-    // A sound file object of its own: the control's may not be disturbed.
-    kelvane::engine::SoundFile sample;
-    if (sample.open_for_playback(fileName) < 0) {
-        sample.close();
-        FireError(KelvaneError::file_open);
-        return;
-    }
-    m_fileFormat = sample.file_format();
-    m_deviceFormat = sample.device_format();
-    sample.close();
+    if (refuse_when_busy()) return;
+    if (!m_format.take_from_sample(fileName)) fire_error(KelvaneError::file_open);
 }
 
 LONG CKelvaneCtrl::SetFormatFromMenu() {
-    if (RefuseWhenBusy()) return 0;
-    kelvane::engine::FileFormat chosen{};
-    ACMFORMATCHOOSEA choose{};
-    choose.cbStruct = sizeof choose;
-    choose.pwfx = &chosen.wfx;
-    choose.cbwfx = sizeof chosen;
-    choose.pszTitle = "Choose Format WAV file";
-    if (acmFormatChooseA(&choose) != MMSYSERR_NOERROR) return -1;
-
-    DWORD largest = 0;
-    acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest);
-    largest = std::max<DWORD>(largest, sizeof(WAVEFORMATEX) + chosen.wfx.cbSize);
-    WAVEFORMATEX device{};
-    if (chosen.wfx.wFormatTag == WAVE_FORMAT_PCM) {
-        device = chosen.wfx;
-        device.cbSize = 0;
-    } else {
-        // Asked for PCM, so that nothing larger than the device format's 18 bytes comes back.
-        std::vector<BYTE> suggestion(std::max<DWORD>(largest, sizeof(WAVEFORMATEX)), 0);
-        auto* pcm = reinterpret_cast<WAVEFORMATEX*>(suggestion.data());
-        pcm->wFormatTag = WAVE_FORMAT_PCM;
-        if (acmFormatSuggest(nullptr, &chosen.wfx, pcm, static_cast<DWORD>(suggestion.size()),
-                             ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR ||
-            pcm->wFormatTag != WAVE_FORMAT_PCM)
-            return 0;
-        std::memcpy(&device, pcm, sizeof device);
-        device.cbSize = 0;
-    }
-    HACMSTREAM stream = nullptr;
-    if (acmStreamOpen(&stream, nullptr, &device, &chosen.wfx, nullptr, 0, 0,
-                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
-        return 0;
-    if (acmStreamClose(stream, 0) != MMSYSERR_NOERROR) return 0;
-    m_fileFormat = chosen;
-    m_deviceFormat = device;
-    return 0;
+    if (refuse_when_busy()) return 0;
+    return m_format.choose();
 }
 
 void CKelvaneCtrl::open_level_meter(bool recording) {
-    if ((recording ? m_typeRecordLevel : m_typePlayLevel) == 1) m_meter.open(recording);
+    if ((recording ? m_type_record_level : m_type_play_level) == LevelType::mixer_meter)
+        m_meter.open(recording);
 }
 
 void CKelvaneCtrl::close_level_meter() {
@@ -436,28 +323,28 @@ void CKelvaneCtrl::close_level_meter() {
 }
 
 void CKelvaneCtrl::record_level(std::span<const BYTE> buffer, LONG estimated_fill) {
-    if (m_typeRecordLevel == 1) {
+    if (m_type_record_level == LevelType::mixer_meter) {
         m_meter.read([this](LONG level) { fire_level_record(level); });
-    } else if (m_typeRecordLevel == 2) {
-        if (auto level =
-                recording_window_peak(buffer, estimated_fill, m_deviceFormat.wBitsPerSample))
+    } else if (m_type_record_level == LevelType::sample_window) {
+        if (auto level = recording_window_peak(buffer, estimated_fill,
+                                               m_format.device_format().wBitsPerSample))
             fire_level_record(*level);
     }
 }
 
 void CKelvaneCtrl::play_level(std::span<const BYTE> buffer, DWORD buffer_length, DWORD position) {
-    if (m_typePlayLevel == 1) {
+    if (m_type_play_level == LevelType::mixer_meter) {
         m_meter.read([this](LONG level) { fire_level_play(level); });
-    } else if (m_typePlayLevel == 2) {
+    } else if (m_type_play_level == LevelType::sample_window) {
         if (auto level = playback_window_peak(buffer, buffer_length, position,
-                                              m_deviceFormat.wBitsPerSample))
+                                              m_format.device_format().wBitsPerSample))
             fire_level_play(*level);
     }
 }
 
 void CKelvaneCtrl::auto_gain(std::span<const BYTE> pcm) {
-    if (!m_autoGainControl) return;
-    const auto step = m_mixer.auto_gain_step(pcm, m_gainValue);
+    if (!m_auto_gain_control) return;
+    const auto step = m_mixer.auto_gain_step(pcm, m_gain_value);
     if (step.written) SetModifiedFlag();
-    if (step.gain_changed) FireGainChange();
+    if (step.gain_changed) fire_gain_change();
 }

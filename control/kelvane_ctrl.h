@@ -1,18 +1,20 @@
 // CKelvaneCtrl: the wave recorder control. It owns the selected devices, the recording format,
-// the mixer state and the engines, answers automation calls on the GUI thread and reports
-// through events.
+// the mixer state and the engines, and wires them together: it answers automation calls on the
+// GUI thread and reports through events.
 #pragma once
 
 #include <array>
 #include <span>
 #include <string>
 
+#include "control/device_selection.h"
 #include "control/engine/capture_engine.h"
 #include "control/engine/engine_host.h"
 #include "control/engine/error_codes.h"
 #include "control/engine/playback_engine.h"
 #include "control/engine/sound_file.h"
 #include "control/engine/wave_format.h"
+#include "control/format_selection.h"
 #include "control/kelvane_ids.h"
 #include "control/level_meter.h"
 #include "control/mixer_control.h"
@@ -39,19 +41,19 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     // Property handlers, by the names the interface gives them.
     LONG GetVolume() const { return m_volume; }
     void SetVolume(LONG value);
-    LONG GetVolumeBalance() const { return m_volumeBalance; }
+    LONG GetVolumeBalance() const { return m_volume_balance; }
     void SetVolumeBalance(LONG value);
-    LONG GetDevInput() const { return m_devInput; }
+    LONG GetDevInput() const { return m_input.number(); }
     void SetDevInput(LONG value);
-    LONG GetDevOutput() const { return m_devOutput; }
+    LONG GetDevOutput() const { return m_output.number(); }
     void SetDevOutput(LONG value);
-    BOOL GetAutoGainControl() const { return m_autoGainControl; }
+    BOOL GetAutoGainControl() const { return m_auto_gain_control; }
     void SetAutoGainControl(BOOL value);
-    LONG GetBufferSize() const { return m_bufferSize; }
+    LONG GetBufferSize() const { return m_buffer_size; }
     void SetBufferSize(LONG value);
-    SHORT GetTypeRecordLevel() const { return m_typeRecordLevel; }
+    SHORT GetTypeRecordLevel() const { return static_cast<SHORT>(m_type_record_level); }
     void SetTypeRecordLevel(SHORT value);
-    SHORT GetTypePlayLevel() const { return m_typePlayLevel; }
+    SHORT GetTypePlayLevel() const { return static_cast<SHORT>(m_type_play_level); }
     void SetTypePlayLevel(SHORT value);
     BOOL GetListen() const { return m_listen; }
     void SetListen(BOOL value);
@@ -59,14 +61,12 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     void SetInfo(int index, std::string_view text);
     LONG GetGain();
     void SetGain(LONG value);
-    const std::string& GetDevInputName() const { return m_inputDeviceName; }
-    const std::string& GetDevOutputName() const { return m_outputDeviceName; }
-    LONG GetDevInputMax() const { return m_inputDeviceCount; }
-    LONG GetDevOutputMax() const { return m_outputDeviceCount; }
-    std::string GetFormatString() const;
-    const WAVEFORMATEX& FileFormat() const { return m_fileFormat.wfx; }
-    const WAVEFORMATEX& DeviceFormat() const { return m_deviceFormat; }
-    LONG GetBlocksCount() const { return m_blocksCount; }
+    const std::string& GetDevInputName() const { return m_input.name(); }
+    const std::string& GetDevOutputName() const { return m_output.name(); }
+    LONG GetDevInputMax() const { return m_input.count(); }
+    LONG GetDevOutputMax() const { return m_output.count(); }
+    std::string GetFormatString() const { return m_format.format_string(); }
+    LONG GetBlocksCount() const { return m_blocks_count; }
 
     // Methods.
     void Play(std::string_view fileName);
@@ -80,8 +80,10 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     void SetFormatLikeSample(std::string_view fileName);
     LONG SetFormatFromMenu();
 
-    bool IsPlaying() const { return m_playback.playing(); }
-    bool IsRecording() const { return m_capture.recording(); }
+    // The wFormatTag .. wBitsPerSample properties read the file format.
+    const WAVEFORMATEX& file_format() const { return m_format.file_format().wfx; }
+    bool is_playing() const { return m_playback.playing(); }
+    bool is_recording() const { return m_capture.recording(); }
 
   protected:
     ~CKelvaneCtrl() override;
@@ -99,7 +101,7 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     void fire_level_play(LONG level) override;
     void fire_block_play(LONG blocks) override;
     void fire_end_play() override;
-    void fire_error(KelvaneError code) override { FireError(code); }
+    void fire_error(KelvaneError code) override;
     void start_engine_timer(UINT period_ms) override { SetTimer(kEngineTimer, period_ms); }
     void kill_engine_timer() override { KillTimer(kEngineTimer); }
     void open_level_meter(bool recording) override;
@@ -109,48 +111,39 @@ class CKelvaneCtrl final : public COleControl, private kelvane::engine::EngineHo
     void auto_gain(std::span<const BYTE> pcm) override;
     void took_info_texts(const kelvane::engine::InfoTexts& texts) override;
 
-    void FireError(KelvaneError code);
     // Opens or closes the mixer meter when the level type of a running direction changes.
-    void FollowLevelType(SHORT type, bool recording);
+    void follow_level_type(LevelType type, bool recording);
     // Fires -14 or -15 and answers true when playback or recording is running.
-    bool RefuseWhenBusy();
-    void SelectInputDevice();
-    void SelectOutputDevice();
-    void QueryInputCaps(std::string* name);
-    void QueryOutputCaps(std::string* name);
-    void ApplyMonitor();
-    void PollMixer();
-    void FireVolumeChange();
-    void FireGainChange();
+    bool refuse_when_busy();
+    // The mixer lines follow the selected devices.
+    void find_input_lines();
+    void find_output_lines();
+    void apply_monitor();
+    void poll_mixer();
+    void fire_volume_change();
+    void fire_gain_change();
 
     // Persisted and change-handled members.
-    LONG m_volume = 0;          // 0..65535 at the mixer
-    LONG m_volumeBalance = 50;  // 0 left only, 50 centre, 100 right only
-    LONG m_devInput = 1;        // 0 wave mapper, n device n-1
-    LONG m_devOutput = 1;
-    BOOL m_autoGainControl = FALSE;
-    LONG m_bufferSize = kDefaultBufferSize;  // milliseconds per capture buffer
-    SHORT m_typeRecordLevel = 1;
-    SHORT m_typePlayLevel = 1;
+    LONG m_volume = 0;           // 0..65535 at the mixer
+    LONG m_volume_balance = 50;  // 0 left only, 50 centre, 100 right only
+    DeviceSelection m_input{DeviceSelection::Direction::input};
+    DeviceSelection m_output{DeviceSelection::Direction::output};
+    BOOL m_auto_gain_control = FALSE;
+    LONG m_buffer_size = kDefaultBufferSize;  // milliseconds per capture buffer
+    LevelType m_type_record_level = LevelType::mixer_meter;
+    LevelType m_type_play_level = LevelType::mixer_meter;
     BOOL m_listen = FALSE;
     std::array<std::string, kInfoCount> m_info;
 
     // Other state.
-    LONG m_inputDeviceCount = 0;   // taken once, at construction
-    LONG m_outputDeviceCount = 0;  // taken once, at construction
-    std::string m_inputDeviceName;
-    std::string m_outputDeviceName;
-    WORD m_inputMakerId = 0;
-    WORD m_outputMakerId = 0;
-    LONG m_gainValue = 0;
-    kelvane::engine::FileFormat m_fileFormat;
-    WAVEFORMATEX m_deviceFormat{};
-    LONG m_blocksCount = 0;
+    LONG m_gain_value = 0;
+    FormatSelection m_format;
+    LONG m_blocks_count = 0;
     MixerControl m_mixer;
     LevelMeter m_meter{m_mixer};
     // The engines come last: they hold references to the state above.
-    kelvane::engine::SoundFile m_soundFile;
-    kelvane::engine::CaptureEngine m_capture{m_soundFile, *this, m_blocksCount};
-    kelvane::engine::PlaybackEngine m_playback{m_soundFile, *this, m_blocksCount, m_fileFormat,
-                                               m_deviceFormat};
+    kelvane::engine::SoundFile m_sound_file;
+    kelvane::engine::CaptureEngine m_capture{m_sound_file, *this, m_blocks_count};
+    kelvane::engine::PlaybackEngine m_playback{m_sound_file, *this, m_blocks_count,
+                                               m_format.file_format(), m_format.device_format()};
 };

@@ -3,6 +3,7 @@
 // the wave data in the current buffer. The engine timer tick asks for one level per tick.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -12,6 +13,14 @@
 #include "control/mixer_control.h"
 #include "platform/base/win_types.h"
 #include "platform/mixer/mmsystem_mixer.h"
+
+// What LevelRecord and LevelPlay report, as TypeRecordLevel and TypePlayLevel select it.
+enum class LevelType : SHORT { none = 0, mixer_meter = 1, sample_window = 2 };
+
+// A written or loaded type number, held to the three types.
+inline LevelType level_type(SHORT value) {
+    return static_cast<LevelType>(std::clamp<SHORT>(value, 0, 2));
+}
 
 // The mixer meter (level type 1). It keeps its mixer open from open() to close(), the one
 // exception to the mixer control's open-work-close rule, because it is read on every tick.

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "control/engine/container.h"
+#include "control/engine/device_format.h"
 #include "control/engine/mp3_stream_header.h"
 
 namespace kelvane::engine {
@@ -185,27 +186,12 @@ int SoundFile::open_for_playback(std::string_view path) {
     m_file_format = format;
     m_data_size = data_size;
 
-    std::memset(&m_device_format, 0, sizeof m_device_format);
-    if (m_file_format.wfx.wFormatTag == WAVE_FORMAT_PCM) {
-        std::memcpy(&m_device_format, &m_file_format.wfx, sizeof m_device_format);
-    } else {
-        // Asked for PCM so that the suggestion always fits the 18 bytes of the device format.
-        DWORD largest = 0;
-        acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &largest);
-        std::vector<BYTE> suggestion(
-            std::max<std::size_t>(
-                {largest, sizeof(WAVEFORMATEX) + m_file_format.wfx.cbSize, sizeof(WAVEFORMATEX)}),
-            0);
-        auto* pcm = reinterpret_cast<WAVEFORMATEX*>(suggestion.data());
-        pcm->wFormatTag = WAVE_FORMAT_PCM;
-        if (acmFormatSuggest(nullptr, &m_file_format.wfx, pcm,
-                             static_cast<DWORD>(suggestion.size()),
-                             ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR ||
-            pcm->wFormatTag != WAVE_FORMAT_PCM)
-            return fail_open();
-        std::memcpy(&m_device_format, pcm, sizeof m_device_format);
-        m_device_format.cbSize = 0;
+    const std::optional<WAVEFORMATEX> device = device_format_for(m_file_format.wfx);
+    if (!device) {
+        std::memset(&m_device_format, 0, sizeof m_device_format);
+        return fail_open();
     }
+    m_device_format = *device;
     if (acmStreamOpen(&m_play_stream, nullptr, &m_file_format.wfx, &m_device_format, nullptr, 0, 0,
                       ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
         m_play_stream = nullptr;
