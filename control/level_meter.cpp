@@ -38,38 +38,13 @@ std::size_t samples_in(std::size_t bytes, WORD bits_per_sample) {
 void LevelMeter::open(bool recording) {
     close();
     const MixerControl::MeterLine where = m_mixer.meter_line(recording);
-    if (where.mixer < 0) return;
-    HMIXER handle = nullptr;
-    if (mixerOpen(&handle, static_cast<UINT>(where.mixer), 0, 0, CALLBACK_WINDOW) !=
-        MMSYSERR_NOERROR)
-        return;
-    const auto object = reinterpret_cast<HMIXEROBJ>(handle);
-
-    MIXERLINEA line{};
-    line.cbStruct = sizeof line;
-    line.dwLineID = where.line;
-    std::vector<MIXERCONTROLA> controls(0);
-    bool ok = mixerGetLineInfoA(object, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_LINEID) ==
-              MMSYSERR_NOERROR;
-    if (ok) {
-        controls.assign(line.cControls, MIXERCONTROLA{});
-        for (MIXERCONTROLA& control : controls) control.cbStruct = sizeof control;
-        MIXERLINECONTROLSA request{};
-        request.cbStruct = sizeof request;
-        request.dwLineID = line.dwLineID;
-        request.cControls = line.cControls;
-        request.cbmxctrl = sizeof(MIXERCONTROLA);
-        request.pamxctrl = controls.data();
-        ok = mixerGetLineControlsA(object, &request,
-                                   MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ALL) ==
-             MMSYSERR_NOERROR;
-    }
-    if (!ok) {
-        // The meter stays closed, and so does its mixer: nothing would ever close it otherwise.
-        mixerClose(handle);
-        return;
-    }
-    m_handle = handle;
+    OpenMixer device;
+    if (!device.open(where.mixer)) return;
+    MIXERLINEA line;
+    std::vector<MIXERCONTROLA> controls;
+    // Otherwise the meter stays closed, and so does its mixer.
+    if (!line_by_id(device, where.line, line) || !all_controls(device, line, controls)) return;
+    m_device = std::move(device);
     m_controls = std::move(controls);
     m_meter_index = -1;
     for (std::size_t i = 0; i < m_controls.size(); ++i)
@@ -89,7 +64,7 @@ void LevelMeter::read(const std::function<void(LONG level)>& fire) {
     details.cChannels = 1;
     details.cbDetails = sizeof(MIXERCONTROLDETAILS_SIGNED);
     details.paDetails = &value;
-    if (mixerGetControlDetailsA(reinterpret_cast<HMIXEROBJ>(m_handle), &details,
+    if (mixerGetControlDetailsA(m_device.object(), &details,
                                 MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) ==
         MMSYSERR_NOERROR) {
         const LONG level = value == std::numeric_limits<LONG>::min()
@@ -106,7 +81,7 @@ void LevelMeter::close() {
     m_open = false;
     m_meter_index = -1;
     m_controls.clear();
-    if (m_handle) mixerClose(std::exchange(m_handle, nullptr));
+    m_device = OpenMixer();
 }
 
 std::optional<LONG> recording_window_peak(std::span<const BYTE> buffer, LONG estimated_fill,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "control/mixer_control.h"
+#include "control/open_mixer.h"
 #include "platform/base/win_types.h"
 #include "platform/mixer/mmsystem_mixer.h"
 
@@ -61,7 +62,7 @@ class LevelMeter {
     bool m_open = false;
     bool m_busy = false;
     int m_meter_index = -1;
-    HMIXER m_handle = nullptr;
+    OpenMixer m_device;                     // open from open() to close()
     std::vector<MIXERCONTROLA> m_controls;  // all controls of the metered line
 };
 

@@ -7,37 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "control/open_mixer.h"
 #include "platform/mixer/mmsystem_mixer.h"
 
 namespace {
 
 constexpr LONG kMaxMixerValue = 65535;
-
-// An open mixer device that is closed when it goes out of scope; close() reports whether the
-// close succeeded, for the operations that store nothing unless it did.
-class OpenMixer {
-  public:
-    OpenMixer() = default;
-    OpenMixer(const OpenMixer&) = delete;
-    OpenMixer& operator=(const OpenMixer&) = delete;
-    OpenMixer(OpenMixer&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    ~OpenMixer() {
-        if (m_handle) mixerClose(m_handle);
-    }
-
-    bool open(SHORT id) {
-        if (id < 0) return false;
-        // A window callback without a window: the control polls, it wants no notifications.
-        return mixerOpen(&m_handle, static_cast<UINT>(id), 0, 0, CALLBACK_WINDOW) ==
-               MMSYSERR_NOERROR;
-    }
-    bool close() { return mixerClose(std::exchange(m_handle, nullptr)) == MMSYSERR_NOERROR; }
-    HMIXEROBJ object() const { return reinterpret_cast<HMIXEROBJ>(m_handle); }
-    HMIXER handle() const { return m_handle; }
-
-  private:
-    HMIXER m_handle = nullptr;
-};
 
 bool contains(const char* name, std::string_view part) {
     return std::string_view(name).find(part) != std::string_view::npos;
@@ -48,29 +23,6 @@ bool contains(const char* name, std::string_view part) {
 bool contains_half_name(const char* name, std::string_view device_name) {
     const std::string_view half = device_name.substr(0, device_name.size() / 2);
     return !half.empty() && contains(name, half);
-}
-
-bool line_by_id(const OpenMixer& mixer, DWORD line_id, MIXERLINEA& line) {
-    line = {};
-    line.cbStruct = sizeof line;
-    line.dwLineID = line_id;
-    return mixerGetLineInfoA(mixer.object(), &line,
-                             MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_LINEID) == MMSYSERR_NOERROR;
-}
-
-bool all_controls(const OpenMixer& mixer, const MIXERLINEA& line,
-                  std::vector<MIXERCONTROLA>& controls) {
-    controls.assign(line.cControls, MIXERCONTROLA{});
-    for (MIXERCONTROLA& control : controls) control.cbStruct = sizeof control;
-    MIXERLINECONTROLSA request{};
-    request.cbStruct = sizeof request;
-    request.dwLineID = line.dwLineID;
-    request.cControls = line.cControls;
-    request.cbmxctrl = sizeof(MIXERCONTROLA);
-    request.pamxctrl = controls.data();
-    return mixerGetLineControlsA(mixer.object(), &request,
-                                 MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ALL) ==
-           MMSYSERR_NOERROR;
 }
 
 // The last control whose name contains any of `parts`; where several match, the last one met

@@ -11,6 +11,9 @@
 
 namespace kelvane::engine {
 
+// The engine timer's period after Continue, in milliseconds, whichever engine resumes.
+inline constexpr UINT kContinueTickMs = 50;
+
 class EngineHost {
   public:
     virtual void fire_level_record(LONG level) = 0;

@@ -8,7 +8,6 @@ namespace kelvane::engine {
 
 namespace {
 constexpr UINT kPlayTickMs = 100;
-constexpr UINT kContinueTickMs = 50;
 constexpr UINT kHeaderSize = sizeof(WAVEHDR);
 }  // namespace
 

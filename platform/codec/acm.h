@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -230,3 +231,9 @@ using AcmFormatChooserHook =
 // name lookup, a test's script); an empty hook removes it, and acmFormatChooseA then fails with
 // MMSYSERR_NOTSUPPORTED. Returns the hook that was installed before.
 AcmFormatChooserHook acm_set_format_chooser(AcmFormatChooserHook hook);
+
+// Owner of an open stream for C++ callers: closes it (ignoring the result) when dropped.
+struct AcmStreamCloser {
+    void operator()(HACMSTREAM has) const noexcept { acmStreamClose(has, 0); }
+};
+using UniqueHacmStream = std::unique_ptr<HACMSTREAM__, AcmStreamCloser>;

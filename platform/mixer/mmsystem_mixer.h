@@ -6,6 +6,8 @@
 // 32-bit identifiers that stay valid for as long as the mixer exists.
 #pragma once
 
+#include <memory>
+
 #include "platform/base/win_types.h"
 #include "platform/wave/mmsystem_wave.h"
 
@@ -188,3 +190,9 @@ MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, LPMIXERLINEA line, DWORD flags);
 MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, LPMIXERLINECONTROLSA controls, DWORD flags);
 MMRESULT mixerGetControlDetailsA(HMIXEROBJ mixer, LPMIXERCONTROLDETAILS details, DWORD flags);
 MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, LPMIXERCONTROLDETAILS details, DWORD flags);
+
+// Owner of an open mixer for C++ callers: closes it (ignoring the result) when dropped.
+struct MixerCloser {
+    void operator()(HMIXER mixer) const noexcept { mixerClose(mixer); }
+};
+using UniqueHmixer = std::unique_ptr<HMIXER__, MixerCloser>;
