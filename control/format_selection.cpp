@@ -53,11 +53,9 @@ LONG FormatSelection::choose() {
     if (!device) return 0;
     // A format that no stream converts into would fail only at the next Record.
     WAVEFORMATEX source = *device;
-    HACMSTREAM stream = nullptr;
-    if (acmStreamOpen(&stream, nullptr, &source, &chosen.wfx, nullptr, 0, 0,
-                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
+    if (acmStreamOpen(nullptr, nullptr, &source, &chosen.wfx, nullptr, 0, 0,
+                      ACM_STREAMOPENF_QUERY | ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
         return 0;
-    if (acmStreamClose(stream, 0) != MMSYSERR_NOERROR) return 0;
     m_file_format = chosen;
     m_device_format = *device;
     return 0;

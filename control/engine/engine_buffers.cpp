@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
+
+#include "platform/base/out_of_memory.h"
 
 namespace kelvane::engine {
 
@@ -13,15 +14,13 @@ DWORD buffer_bytes(DWORD bytes_per_second, LONG milliseconds, DWORD factor) {
 }
 
 bool allocate_buffers(DeviceBuffers& buffers, SoundFile& file, DWORD length, WORD block_align) {
-    try {
-        if (length < std::max<DWORD>(block_align, 1)) throw std::bad_alloc();
-        for (auto& buffer : buffers) buffer.assign(std::size_t{length} * 2, 0);
-        if (!file.allocate_work_buffer(length * 2)) throw std::bad_alloc();
-    } catch (const std::bad_alloc&) {
-        free_buffers(buffers, file);
-        return false;
-    }
-    return true;
+    const bool allocated =
+        length >= std::max<DWORD>(block_align, 1) && or_out_of_memory(false, [&] {
+            for (auto& buffer : buffers) buffer.assign(std::size_t{length} * 2, 0);
+            return file.allocate_work_buffer(length * 2);
+        });
+    if (!allocated) free_buffers(buffers, file);
+    return allocated;
 }
 
 void free_buffers(DeviceBuffers& buffers, SoundFile& file) {

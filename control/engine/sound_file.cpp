@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "control/engine/container.h"
 #include "control/engine/device_format.h"
 #include "control/engine/mp3_stream_header.h"
+#include "platform/base/out_of_memory.h"
 
 namespace kelvane::engine {
 
@@ -19,9 +19,13 @@ DWORD stream_size(HACMSTREAM stream, DWORD bytes, DWORD direction) {
     return answer;
 }
 
-void close_stream(HACMSTREAM& stream) {
-    if (stream) acmStreamClose(stream, 0);
-    stream = nullptr;
+// A conversion stream from `source` to `destination`; empty when none can be opened.
+UniqueHacmStream open_stream(WAVEFORMATEX& source, WAVEFORMATEX& destination) {
+    HACMSTREAM stream = nullptr;
+    if (acmStreamOpen(&stream, nullptr, &source, &destination, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
+        return nullptr;
+    return UniqueHacmStream(stream);
 }
 
 }  // namespace
@@ -35,13 +39,12 @@ SoundFile::~SoundFile() {
 }
 
 bool SoundFile::allocate_work_buffer(DWORD bytes) {
-    try {
+    const bool allocated = or_out_of_memory(false, [&] {
         m_work.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-        m_work.clear();
-        return false;
-    }
-    return true;
+        return true;
+    });
+    if (!allocated) m_work.clear();
+    return allocated;
 }
 
 void SoundFile::free_work_buffer() {
@@ -72,11 +75,8 @@ int SoundFile::open_for_recording(std::string_view path) {
         case Container::none:
             return -1;
     }
-    if (acmStreamOpen(&m_record_stream, nullptr, &m_device_format, &m_file_format.wfx, nullptr, 0,
-                      0, ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
-        m_record_stream = nullptr;
-        return fail_open();
-    }
+    m_record_stream = open_stream(m_device_format, m_file_format.wfx);
+    if (!m_record_stream) return fail_open();
     reset_counters();
     m_mode = Mode::recording;
     m_file_name = std::string(path);
@@ -108,7 +108,8 @@ LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
     // The converted bytes land in the work buffer, which holds at least as many as the source.
     const DWORD room = static_cast<DWORD>(std::min(pcm.size(), m_work.size()));
     DWORD used = 0, produced = 0;
-    if (!convert(m_record_stream, pcm, std::span<BYTE>(m_work.data(), room), 0, used, produced))
+    if (!convert(m_record_stream.get(), pcm, std::span<BYTE>(m_work.data(), room), 0, used,
+                 produced))
         return -1;
     if (!write_encoded(std::span<const BYTE>(m_work.data(), produced))) return -1;
     return static_cast<LONG>(used);
@@ -131,10 +132,10 @@ void SoundFile::flush_encoder() {
         m_header.pbSrc = m_work.data();
         m_header.pbDst = m_work.data();
         m_header.cbDstLength = static_cast<DWORD>(m_work.size());
-        if (acmStreamPrepareHeader(m_record_stream, &m_header, 0) != MMSYSERR_NOERROR) return;
+        if (acmStreamPrepareHeader(m_record_stream.get(), &m_header, 0) != MMSYSERR_NOERROR) return;
         const MMRESULT converted =
-            acmStreamConvert(m_record_stream, &m_header, ACM_STREAMCONVERTF_END);
-        acmStreamUnprepareHeader(m_record_stream, &m_header, 0);
+            acmStreamConvert(m_record_stream.get(), &m_header, ACM_STREAMCONVERTF_END);
+        acmStreamUnprepareHeader(m_record_stream.get(), &m_header, 0);
         if (converted != MMSYSERR_NOERROR || m_header.cbDstLengthUsed == 0) return;
         if (!write_encoded(std::span<const BYTE>(m_work.data(), m_header.cbDstLengthUsed))) return;
     }
@@ -192,12 +193,9 @@ int SoundFile::open_for_playback(std::string_view path) {
         return fail_open();
     }
     m_device_format = *device;
-    if (acmStreamOpen(&m_play_stream, nullptr, &m_file_format.wfx, &m_device_format, nullptr, 0, 0,
-                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR) {
-        m_play_stream = nullptr;
-        return fail_open();
-    }
-    m_total_pcm_bytes = stream_size(m_play_stream, m_data_size, ACM_STREAMSIZEF_SOURCE);
+    m_play_stream = open_stream(m_file_format.wfx, m_device_format);
+    if (!m_play_stream) return fail_open();
+    m_total_pcm_bytes = stream_size(m_play_stream.get(), m_data_size, ACM_STREAMSIZEF_SOURCE);
     m_source_consumed = 0;
     m_pcm_produced = 0;
     m_restart_decoder = true;
@@ -213,9 +211,9 @@ int SoundFile::fail_open(int result) {
 LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
     if (m_mode != Mode::playing || pcm.empty()) return -1;
     const DWORD left = m_data_size > m_source_consumed ? m_data_size - m_source_consumed : 0;
-    DWORD wanted = std::min(
-        stream_size(m_play_stream, static_cast<DWORD>(pcm.size()), ACM_STREAMSIZEF_DESTINATION),
-        left);
+    DWORD wanted = std::min(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm.size()),
+                                        ACM_STREAMSIZEF_DESTINATION),
+                            left);
     wanted = std::min<DWORD>(wanted, static_cast<DWORD>(m_work.size()));
     if (wanted == 0) return 0;
     const LONG read =
@@ -224,8 +222,9 @@ LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
     if (read == 0) return 0;
     DWORD used = 0, produced = 0;
     const DWORD flags = m_restart_decoder ? ACM_STREAMCONVERTF_START : 0;
-    if (!convert(m_play_stream, std::span<const BYTE>(m_work.data(), static_cast<DWORD>(read)), pcm,
-                 flags, used, produced))
+    if (!convert(m_play_stream.get(),
+                 std::span<const BYTE>(m_work.data(), static_cast<DWORD>(read)), pcm, flags, used,
+                 produced))
         return -1;
     m_restart_decoder = false;
     m_source_consumed += used;
@@ -237,9 +236,9 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     if (m_mode != Mode::playing) return -1;
     const LONG source_offset =
         pcm_offset >= 0
-            ? static_cast<LONG>(stream_size(m_play_stream, static_cast<DWORD>(pcm_offset),
+            ? static_cast<LONG>(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm_offset),
                                             ACM_STREAMSIZEF_DESTINATION))
-            : -static_cast<LONG>(stream_size(m_play_stream,
+            : -static_cast<LONG>(stream_size(m_play_stream.get(),
                                              static_cast<DWORD>(-(pcm_offset + 1)) + 1,
                                              ACM_STREAMSIZEF_DESTINATION));
     const LONG current = mmioSeek(m_file.get(), 0, SEEK_CUR);
@@ -264,7 +263,7 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     const LONG position = mmioSeek(m_file.get(), static_cast<LONG>(target), SEEK_SET);
     if (position < 0) return -1;
     m_source_consumed = static_cast<DWORD>(position) - m_data_start;
-    m_pcm_produced = stream_size(m_play_stream, m_source_consumed, ACM_STREAMSIZEF_SOURCE);
+    m_pcm_produced = stream_size(m_play_stream.get(), m_source_consumed, ACM_STREAMSIZEF_SOURCE);
     m_restart_decoder = true;
     return static_cast<LONG>(m_pcm_produced);
 }
@@ -272,16 +271,12 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
 int SoundFile::close() {
     if (m_mode == Mode::recording) {
         flush_encoder();
-        close_stream(m_record_stream);
+        m_record_stream.reset();
         if (m_wav.is_open()) m_wav.finalize(m_info);
-        m_file.reset();
-    } else if (m_mode == Mode::playing) {
-        close_stream(m_play_stream);
-        m_file.reset();
     }
-    // A failed open may have left a stream or a file behind.
-    close_stream(m_record_stream);
-    close_stream(m_play_stream);
+    // Everything else goes, also what a failed open left behind.
+    m_record_stream.reset();
+    m_play_stream.reset();
     m_wav = WavWriter();
     m_file.reset();
     reset_counters();
@@ -291,13 +286,13 @@ int SoundFile::close() {
 }
 
 DWORD SoundFile::recording_size_rounding(DWORD pcm_bytes) const {
-    const DWORD encoded = stream_size(m_record_stream, pcm_bytes, ACM_STREAMSIZEF_SOURCE);
-    return stream_size(m_record_stream, encoded, ACM_STREAMSIZEF_DESTINATION);
+    const DWORD encoded = stream_size(m_record_stream.get(), pcm_bytes, ACM_STREAMSIZEF_SOURCE);
+    return stream_size(m_record_stream.get(), encoded, ACM_STREAMSIZEF_DESTINATION);
 }
 
 DWORD SoundFile::playback_size_rounding(DWORD pcm_bytes) const {
-    const DWORD source = stream_size(m_play_stream, pcm_bytes, ACM_STREAMSIZEF_DESTINATION);
-    return stream_size(m_play_stream, source, ACM_STREAMSIZEF_SOURCE);
+    const DWORD source = stream_size(m_play_stream.get(), pcm_bytes, ACM_STREAMSIZEF_DESTINATION);
+    return stream_size(m_play_stream.get(), source, ACM_STREAMSIZEF_SOURCE);
 }
 
 }  // namespace kelvane::engine

@@ -85,10 +85,10 @@ class SoundFile {
     FileFormat m_file_format{};
     WAVEFORMATEX m_device_format{};
     InfoTexts m_info;
-    WavWriter m_wav;     // recording into WAV
-    UniqueHmmio m_file;  // recording into MP3, and every playback
-    HACMSTREAM m_record_stream = nullptr;
-    HACMSTREAM m_play_stream = nullptr;
+    WavWriter m_wav;                   // recording into WAV
+    UniqueHmmio m_file;                // recording into MP3, and every playback
+    UniqueHacmStream m_record_stream;  // device format to file format
+    UniqueHacmStream m_play_stream;    // file format to device format
     ACMSTREAMHEADER m_header{};
     std::vector<BYTE> m_work;
     DWORD m_data_start = 0;          // file offset of the first audio byte

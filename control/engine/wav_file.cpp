@@ -6,12 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "control/engine/little_endian.h"
+#include "platform/base/out_of_memory.h"
 
 namespace kelvane::engine {
 namespace {
@@ -122,11 +122,11 @@ bool read_format_chunk(HMMIO file, const MMCKINFO& ck, FileFormat& format) {
 bool read_list_chunk(HMMIO file, const MMCKINFO& ck, ReadResult& result) {
     if (ck.cksize < 4 || ck.cksize - 4 > kMaxListBody) return true;  // nothing to parse
     std::vector<BYTE> body;
-    try {
+    const bool allocated = or_out_of_memory(false, [&] {
         body.resize(ck.cksize - 4);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+        return true;
+    });
+    if (!allocated) return false;
     if (!read_all(file, body.data(), body.size())) return false;
     FoundInfoTexts found;
     parse_info_chunks(body, found);

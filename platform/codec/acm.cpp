@@ -4,8 +4,8 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <new>
 
+#include "platform/base/out_of_memory.h"
 #include "platform/codec/acm.h"
 #include "platform/codec/driver.h"
 #include "platform/codec/format_names.h"
@@ -242,7 +242,7 @@ MMRESULT acmFormatDetailsA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, DWORD fdwDet
         return MMSYSERR_INVALPARAM;
     const WORD tag = static_cast<WORD>(pafd->dwFormatTag);
     CodecDriver* d = driver_for(tag);
-    try {
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
         if (fdwDetails == ACM_FORMATDETAILSF_FORMAT) {
             // A PCM format may come without its cbSize (16 bytes); anything else needs the full
             // header and as many extra bytes as it announces.
@@ -276,9 +276,7 @@ MMRESULT acmFormatDetailsA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, DWORD fdwDet
             return MMSYSERR_NOERROR;
         }
         return ACMERR_NOTPOSSIBLE;
-    } catch (const std::bad_alloc&) {
-        return MMSYSERR_NOMEM;
-    }
+    });
 }
 
 MMRESULT acmFormatSuggest(HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst,
@@ -286,7 +284,7 @@ MMRESULT acmFormatSuggest(HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* p
     if (had != nullptr) return MMSYSERR_INVALHANDLE;
     if (pwfxSrc == nullptr || pwfxDst == nullptr) return MMSYSERR_INVALPARAM;
     if (fdwSuggest & ~ACM_FORMATSUGGESTF_TYPEMASK) return MMSYSERR_INVALFLAG;
-    try {
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
         const WaveFormat src(*pwfxSrc);
         CodecDriver* d = driver_for(src.wfx().wFormatTag);
         if (d == nullptr || !sane(src.wfx()) || !d->can_decode(src.wfx()))
@@ -315,9 +313,7 @@ MMRESULT acmFormatSuggest(HACMDRIVER had, WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* p
         if (cbwfxDst < pcm.bytes().size()) return MMSYSERR_INVALPARAM;
         std::memcpy(pwfxDst, pcm.bytes().data(), pcm.bytes().size());
         return MMSYSERR_NOERROR;
-    } catch (const std::bad_alloc&) {
-        return MMSYSERR_NOMEM;
-    }
+    });
 }
 
 AcmFormatChooserHook acm_set_format_chooser(AcmFormatChooserHook hook) {
@@ -340,7 +336,7 @@ MMRESULT acmFormatChooseA(ACMFORMATCHOOSEA* pafmtc) {
         hook = g_chooser;
     }
     if (!hook) return MMSYSERR_NOTSUPPORTED;
-    try {
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
         std::vector<AcmFormatChoice> choices = format_choices();
         if (restrict != 0) {
             const WAVEFORMATEX& e = *pafmtc->pwfxEnum;
@@ -369,9 +365,7 @@ MMRESULT acmFormatChooseA(ACMFORMATCHOOSEA* pafmtc) {
         copy_text(pafmtc->szFormat, sizeof pafmtc->szFormat, c.description);
         if (pafmtc->pszName != nullptr && pafmtc->cchName > 0) pafmtc->pszName[0] = '\0';
         return MMSYSERR_NOERROR;
-    } catch (const std::bad_alloc&) {
-        return MMSYSERR_NOMEM;
-    }
+    });
 }
 
 MMRESULT acmStreamOpen(LPHACMSTREAM phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc,
@@ -389,7 +383,7 @@ MMRESULT acmStreamOpen(LPHACMSTREAM phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc,
     if (pwfltr != nullptr || (fdwOpen & ACM_STREAMOPENF_ASYNC) || (fdwOpen & CALLBACK_TYPEMASK) ||
         dwCallback != 0)
         return MMSYSERR_NOTSUPPORTED;
-    try {
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
         auto s = std::make_unique<Stream>();
         s->src = WaveFormat(*pwfxSrc);
         s->dst = WaveFormat(*pwfxDst);
@@ -411,9 +405,7 @@ MMRESULT acmStreamOpen(LPHACMSTREAM phas, HACMDRIVER had, WAVEFORMATEX* pwfxSrc,
         g_streams.emplace(handle, std::move(s));
         *phas = handle;
         return MMSYSERR_NOERROR;
-    } catch (const std::bad_alloc&) {
-        return MMSYSERR_NOMEM;
-    }
+    });
 }
 
 MMRESULT acmStreamClose(HACMSTREAM has, DWORD fdwClose) {
@@ -496,13 +488,11 @@ MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwConver
     pash->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     pash->cbSrcLengthUsed = 0;
     pash->cbDstLengthUsed = 0;
-    try {
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
         const MMRESULT r = convert(*s, *pash, fdwConvert);
         pash->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;
         return r;
-    } catch (const std::bad_alloc&) {
-        return MMSYSERR_NOMEM;
-    }
+    });
 }
 
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM has, ACMSTREAMHEADER* pash, DWORD fdwUnprepare) {

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 
+#include "platform/base/out_of_memory.h"
 #include "platform/riff/mmio.h"
 
 namespace quillon::riff {
@@ -89,9 +89,11 @@ MMRESULT BufferedFile::open(const char* path, Access access, bool create, std::s
         ::close(fd);
         return MMIOERR_CANNOTOPEN;
     }
-    try {
+    const bool made = or_out_of_memory(false, [&] {
         out.reset(new BufferedFile(fd, access, buffer_bytes));
-    } catch (const std::bad_alloc&) {
+        return true;
+    });
+    if (!made) {
         ::close(fd);
         return MMIOERR_OUTOFMEMORY;
     }
