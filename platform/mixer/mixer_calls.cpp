@@ -45,9 +45,24 @@ BackendState& backend_state() {
     return state;
 }
 
+std::unique_ptr<MixerBackend> make_virtual_mixer() {
+    return std::make_unique<VirtualMixerBackend>();
+}
+
+// The mixer backend of each wave backend, by the wave backend's name; a wave backend without one
+// has no mixers.
+struct MixerBackendEntry {
+    std::string_view wave;
+    std::unique_ptr<MixerBackend> (*make)();
+};
+constexpr MixerBackendEntry kMixerBackends[] = {
+    {"virtual", make_virtual_mixer},
+    {"alsa", make_alsa_mixer_backend},
+};
+
 std::unique_ptr<MixerBackend> backend_for(std::string_view wave) {
-    if (wave == "virtual") return std::make_unique<VirtualMixerBackend>();
-    if (wave == "alsa") return make_alsa_mixer_backend();
+    for (const MixerBackendEntry& entry : kMixerBackends)
+        if (entry.wave == wave) return entry.make();
     return std::make_unique<EmptyMixerBackend>();
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string_view>
 
@@ -16,21 +17,43 @@ namespace {
 std::mutex g_backend_mutex;
 std::shared_ptr<WaveBackend> g_backend;
 
-// Backends in the order `auto` tries them; the virtual card is the fallback of last resort.
+std::unique_ptr<WaveBackend> make_virtual_card() {
+    return VirtualSoundCard::from_environment();
+}
+
+// The wave backends by the names KELVANE_AUDIO selects them by, in the order `auto` tries them:
+// `auto` takes the first that lists a device. The last, the virtual card, is the fallback of last
+// resort; it is taken whatever it lists.
+struct WaveBackendEntry {
+    std::string_view name;
+    std::unique_ptr<WaveBackend> (*make)();
+};
+constexpr WaveBackendEntry kWaveBackends[] = {
+    {"alsa", make_alsa_wave_backend},
+    {"virtual", make_virtual_card},
+};
+constexpr const WaveBackendEntry& kFallback = kWaveBackends[std::size(kWaveBackends) - 1];
+
+bool lists_a_device(const WaveBackend& backend) {
+    return !backend.devices(WaveDirection::input).empty() ||
+           !backend.devices(WaveDirection::output).empty();
+}
+
 std::unique_ptr<WaveBackend> backend_from_environment() {
     const char* choice = std::getenv("KELVANE_AUDIO");
     const std::string_view wanted = choice && *choice ? choice : "auto";
-    if (wanted == "alsa") return make_alsa_wave_backend();
     if (wanted == "auto") {
-        auto alsa = make_alsa_wave_backend();
-        if (!alsa->devices(WaveDirection::input).empty() ||
-            !alsa->devices(WaveDirection::output).empty())
-            return alsa;
-    } else if (wanted != "virtual") {
-        std::fprintf(stderr, "KELVANE_AUDIO=%s: no such backend here; using the virtual card\n",
-                     choice);
+        for (const WaveBackendEntry& entry : kWaveBackends) {
+            if (&entry == &kFallback) break;
+            if (auto backend = entry.make(); lists_a_device(*backend)) return backend;
+        }
+        return kFallback.make();
     }
-    return VirtualSoundCard::from_environment();
+    for (const WaveBackendEntry& entry : kWaveBackends)
+        if (entry.name == wanted) return entry.make();
+    std::fprintf(stderr, "KELVANE_AUDIO=%s: no such backend here; using the virtual card\n",
+                 choice);
+    return kFallback.make();
 }
 
 template <typename Caps>

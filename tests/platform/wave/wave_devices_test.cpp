@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/wave/mmsystem_wave.h"
 #include "platform/wave/virtual_card.h"
@@ -62,6 +63,20 @@ TEST_F(WaveDevices, WithoutDevicesEvenTheMapperIsRefusedAndShortStructuresGetWha
     ASSERT_EQ(waveOutGetDevCapsA(0, &out, 4), MMSYSERR_NOERROR);
     EXPECT_EQ(out.wMid, kVirtualMakerId);
     EXPECT_EQ(out.szPname[0], 0x7F);  // nothing past the four bytes asked for
+}
+
+TEST_F(WaveDevices, TheEnvironmentNamesTheBackendAndAnUnknownNameGetsTheVirtualCardWithAWord) {
+    const auto chosen_for = [](const char* name) {
+        setenv("KELVANE_AUDIO", name, 1);
+        set_wave_backend(nullptr);
+        return std::string(wave_backend().name());
+    };
+    EXPECT_EQ(chosen_for("virtual"), "virtual");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(chosen_for("carrier-pigeon"), "virtual");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("KELVANE_AUDIO=carrier-pigeon"),
+              std::string::npos);
+    setenv("KELVANE_AUDIO", "virtual", 1);
 }
 
 }  // namespace
