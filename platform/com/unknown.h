@@ -17,7 +17,9 @@ struct IUnknown {
     ~IUnknown() = default;
 };
 
-// Move-only smart pointer to an interface: AddRef on copy-in, Release once when it lets go.
+// Smart pointer to an interface that hides AddRef and Release: every holder owns one reference,
+// taken when it is made from a raw pointer or copied, released once when it lets go; a move
+// hands the reference over.
 template <typename T>
 class ComPtr {
   public:
@@ -27,6 +29,7 @@ class ComPtr {
     explicit ComPtr(T* raw) : m_raw(raw) {
         if (m_raw) m_raw->AddRef();
     }
+    // Shares what `other` holds, with a reference of its own.
     ComPtr(const ComPtr& other) : ComPtr(other.m_raw) {}
     ComPtr(ComPtr&& other) noexcept : m_raw(std::exchange(other.m_raw, nullptr)) {}
     ComPtr& operator=(ComPtr other) noexcept {
