@@ -8,6 +8,7 @@
 #include "platform/codec/acm.h"
 #include "platform/wave/virtual_card.h"
 #include "tests/control/control_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -17,10 +18,6 @@ class Engines : public ControlFixture {
   protected:
     void SetUp() override {
         ControlFixture::SetUp();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("quillon-engines-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_dir);
         setenv("KELVANE_VIRTUAL_INPUT", "sine:440:0.5", 1);
     }
     void TearDown() override {
@@ -28,11 +25,10 @@ class Engines : public ControlFixture {
         card().clear_failures();
         unsetenv("KELVANE_VIRTUAL_INPUT");
         ControlFixture::TearDown();
-        std::filesystem::remove_all(m_dir);
     }
 
     static VirtualSoundCard& card() { return dynamic_cast<VirtualSoundCard&>(wave_backend()); }
-    std::string path(const char* name) const { return (m_dir / name).string(); }
+    std::string path(const char* name) const { return m_dir.file(name); }
     static void run(std::uint64_t ms) { MessageLoop::instance().run_for(ms); }
 
     // A control with no level events from the timer and no mixer poll (design time), so
@@ -62,7 +58,7 @@ class Engines : public ControlFixture {
             });
     }
 
-    std::filesystem::path m_dir;
+    quillon::test::TempDir m_dir;
 };
 
 // Bytes of a WAV file the control writes without INFO: 58 bytes of header and the audio.

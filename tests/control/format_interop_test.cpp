@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "tests/control/control_fixture.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/tone.h"
 
 using namespace quillon_test;
@@ -28,17 +29,13 @@ class EveryFormat : public ControlFixture {
     void SetUp() override {
         setenv("KELVANE_VIRTUAL_INPUT", "sine:440:0.5", 1);
         ControlFixture::SetUp();
-        m_dir = std::filesystem::temp_directory_path() /
-                ("quillon-formats-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
     }
     void TearDown() override {
         acm_set_format_chooser({});
         ControlFixture::TearDown();
         unsetenv("KELVANE_VIRTUAL_INPUT");
-        std::filesystem::remove_all(m_dir);
     }
-    std::filesystem::path m_dir;
+    quillon::test::TempDir m_dir;
 };
 
 TEST_F(EveryFormat, RecordingsKeepTheToneForUsAndForFfmpeg) {
@@ -60,7 +57,7 @@ TEST_F(EveryFormat, RecordingsKeepTheToneForUsAndForFfmpeg) {
             });
         ASSERT_EQ(call("SetFormatFromMenu").as_i4(), 0);
         const bool mp3 = choice.name.rfind("mp3", 0) == 0;
-        const std::string stem = (m_dir / std::to_string(checked)).string();
+        const std::string stem = m_dir.file(std::to_string(checked));
         const std::string file = stem + (mp3 ? ".mp3" : ".wav");
         call("Record", {Variant::string(file)});
         MessageLoop::instance().run_for(2000);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/control/control_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -262,8 +263,8 @@ TEST_F(Persistence, APropertyBagHoldsTheSameFieldsByName) {
 }
 
 TEST_F(Persistence, SavingWhileRecordingLeavesTheEngineRunning) {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("quillon-persist-" + std::to_string(::getpid()) + ".wav");
+    const quillon::test::TempDir dir;
+    const std::filesystem::path file = dir.file("take.wav");
     create();
     put("TypeRecordLevel", Variant::i4(0));
     call("Record", {Variant::string(file.string())});
@@ -279,7 +280,6 @@ TEST_F(Persistence, SavingWhileRecordingLeavesTheEngineRunning) {
     EXPECT_EQ(take_events(), std::vector<std::string>{"Errors(-15, \"Record error\")"});
     call("Stop");
     EXPECT_EQ(take_events().back(), "EndRecord()");
-    std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "control/kelvane_proppage.h"
 #include "control/kelvane_registration.h"
 #include "platform/com/activation.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -119,24 +120,20 @@ TEST(Registration, UnregisteringRemovesOnlyWhatRegistrationWrote) {
 class Exports : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_home = std::filesystem::temp_directory_path() /
-                 ("quillon-registration-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_home);
-        setenv("XDG_CONFIG_HOME", m_home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", m_home.path().c_str(), 1);
         m_library = executable_folder() / "libkelvane.so";
         m_handle = ::dlopen(m_library.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_TRUE(m_handle) << ::dlerror();
     }
     void TearDown() override {
         if (m_handle) ::dlclose(m_handle);
-        std::filesystem::remove_all(m_home);
     }
     template <typename F>
     F symbol(const char* name) {
         return reinterpret_cast<F>(::dlsym(m_handle, name));
     }
 
-    std::filesystem::path m_home;
+    quillon::test::TempDir m_home;
     std::filesystem::path m_library;
     void* m_handle = nullptr;
 };
@@ -160,9 +157,9 @@ TEST_F(Exports, RegisterServerWritesTheUsersRegistryAndFailsCleanlyWhereItCannot
     EXPECT_FALSE(RegistryFile::load(RegistryFile::default_path()).value(kControl));
 
     // A configuration folder that is a file: the first write, the type library's, fails.
-    std::filesystem::remove_all(m_home);
-    std::filesystem::create_directories(m_home);
-    std::ofstream(m_home / "quillon") << "not a folder";
+    std::filesystem::remove_all(m_home.path());
+    std::filesystem::create_directories(m_home.path());
+    std::ofstream(m_home.file("quillon")) << "not a folder";
     EXPECT_EQ(register_server(), SELFREG_E_TYPELIB);
     EXPECT_EQ(unregister_server(), SELFREG_E_TYPELIB);
 }

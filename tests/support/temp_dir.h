@@ -1,7 +1,9 @@
-// A fresh folder per test, removed afterwards, so tests never see each other's files.
+// A fresh folder per test, removed afterwards, so tests never see each other's files, not even
+// those of the same test in another build running at the same time.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,9 @@ class TempDir {
         std::string name = std::string(info->test_suite_name()) + "." + info->name();
         for (char& c : name)
             if (c == '/') c = '_';
-        m_path = std::filesystem::path(::testing::TempDir()) / ("quillon-" + name);
+        // The process id keeps apart the same test run by two builds at once.
+        m_path = std::filesystem::path(::testing::TempDir()) /
+                 ("quillon-" + name + "-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }

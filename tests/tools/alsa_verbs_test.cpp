@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_dir.h"
 #include "tests/support/tone.h"
 
 namespace {
@@ -34,11 +35,9 @@ TEST(AlsaVerbs, ARecordingOfTheSinksMonitorHoldsTheToneThatKelvanePlaysIntoIt) {
     if (!server_answers())
         GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER unset or not answering); "
                         "scripts/test.sh starts one";
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("quillon-alsa-verbs-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string tone = (dir / "tone.wav").string();
-    const std::string take = (dir / "take.wav").string();
+    const quillon::test::TempDir dir;
+    const std::string tone = dir.file("tone.wav");
+    const std::string take = dir.file("take.wav");
     const std::string kelvane = std::string(QUILLON_BIN_DIR) + "/kelvane";
 
     // The tone comes from the virtual card, in virtual time.
@@ -49,9 +48,9 @@ TEST(AlsaVerbs, ARecordingOfTheSinksMonitorHoldsTheToneThatKelvanePlaysIntoIt) {
 
     command = "KELVANE_AUDIO=alsa " + kelvane + " play " + tone + " > /dev/null 2>&1 & sleep 1; " +
               "KELVANE_AUDIO=alsa PULSE_SOURCE=quillon_sink.monitor " + kelvane + " record " +
-              take + " --seconds 4 --format pcm:44100:2:16 > " + (dir / "record.log").string() +
+              take + " --seconds 4 --format pcm:44100:2:16 > " + dir.file("record.log") +
               " 2>&1; status=$?; wait; exit $status";
-    ASSERT_EQ(std::system(command.c_str()), 0) << read_all((dir / "record.log").string()).data();
+    ASSERT_EQ(std::system(command.c_str()), 0) << read_all(dir.file("record.log")).data();
 
     const auto samples = first_channel(wav_audio(take), 16, 2);
     ASSERT_GT(samples.size(), 44100u * 3) << "less than 3 s recorded";
@@ -59,7 +58,6 @@ TEST(AlsaVerbs, ARecordingOfTheSinksMonitorHoldsTheToneThatKelvanePlaysIntoIt) {
     for (auto s : samples) peak = std::max(peak, std::abs(static_cast<int>(s)));
     EXPECT_GT(peak, 4000) << "the recording is silent";
     EXPECT_NEAR(tone_frequency(samples, 44100), 1000, 20);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -102,7 +102,8 @@ TEST_F(Verbs, AnInterruptedRecordingIsStillAFinishedFile) {
     // The real clock, stopped by SIGTERM after about a second.
     const auto r = kelvane("record " + file + " & sleep 1.2; kill -TERM $!; wait $!",
                            "KELVANE_VIRTUAL_INPUT=sine:440:0.5");
-    (void)r;
+    EXPECT_EQ(r.status, 0) << "an interrupted recording is a successful one: " << r.output;
+    EXPECT_TRUE(contains(r.output, "Recorded ")) << r.output;
     const auto info = kelvane("info " + file);
     ASSERT_EQ(info.status, 0) << info.output;
     EXPECT_TRUE(contains(info.output, "PCM 8000 Hz, 16 bit, mono")) << info.output;

@@ -1,12 +1,12 @@
 // Interoperability with the tools people already use: sox and ffmpeg decode the WAV files our
 // encoders fill, and our decoders read what sox, ffmpeg and lame write, each to audio that
 // matches the peer's own decoding. A missing peer skips its cases with a message.
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "platform/codec/format_names.h"
 #include "tests/platform/codec/codec_test_util.h"
+#include "tests/support/temp_dir.h"
 
 using namespace codec_test;
 namespace qc = quillon::codec;
@@ -16,16 +16,9 @@ namespace {
 
 class Interop : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("quillon-codec-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
+    std::string path(const std::string& name) const { return m_dir.file(name); }
 
-    fs::path m_dir;
+    quillon::test::TempDir m_dir;
 };
 
 // Two tones, so a codec that only follows one frequency would show.

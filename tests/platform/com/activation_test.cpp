@@ -9,6 +9,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -16,13 +17,7 @@ const char* kControlClass = "{5E21B7A6-6C4F-4D2A-8B19-3F0C7D9E4A10}";
 
 class Activation : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_home = std::filesystem::temp_directory_path() /
-                 ("quillon-activation-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_home);
-        setenv("XDG_CONFIG_HOME", m_home.c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_home); }
+    void SetUp() override { setenv("XDG_CONFIG_HOME", m_home.path().c_str(), 1); }
 
     static CLSID control_class() {
         CLSID clsid{};
@@ -30,7 +25,7 @@ class Activation : public ::testing::Test {
         return clsid;
     }
 
-    std::filesystem::path m_home;
+    quillon::test::TempDir m_home;
 };
 
 TEST_F(Activation, CreatesTheControlFromTheLibraryBesideTheProgram) {

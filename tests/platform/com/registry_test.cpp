@@ -5,16 +5,9 @@
 #include <fstream>
 
 #include "platform/com/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
-
-std::filesystem::path temp_file(const char* name) {
-    auto dir =
-        std::filesystem::temp_directory_path() /
-        ("quillon-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
-    return dir / name;
-}
 
 TEST(RegistryFile, KeysAndValuesSurviveASaveAndAreMatchedWithoutCase) {
     RegistryFile r;
@@ -22,7 +15,8 @@ TEST(RegistryFile, KeysAndValuesSurviveASaveAndAreMatchedWithoutCase) {
     r.set_value("CLSID\\{ABC}\\InprocServer32", "ThreadingModel", "Apartment");
     r.set_value("X.Y.1\\CLSID", "", "{ABC}");
     r.set_value("Other", "multi", "line\nbreak");
-    const auto path = temp_file("registry");
+    const quillon::test::TempDir dir;
+    const std::filesystem::path path = dir.file("registry");
     ASSERT_TRUE(r.save(path));
 
     const RegistryFile back = RegistryFile::load(path);
@@ -48,7 +42,8 @@ TEST(RegistryFile, DeletingATreeRemovesTheKeyAndItsChildrenOnly) {
 
 TEST(RegistryFile, MissingOrGarbledFilesReadAsWhatIsUsable) {
     EXPECT_TRUE(RegistryFile::load("/nonexistent/quillon/registry").empty());
-    const auto path = temp_file("garbled");
+    const quillon::test::TempDir dir;
+    const std::filesystem::path path = dir.file("garbled");
     std::ofstream(path) << "no key yet=value\n[K]\nname=v\nline without equals\n[\n@=default\n";
     const RegistryFile r = RegistryFile::load(path);
     EXPECT_EQ(r.value("K", "name"), "v");
