@@ -15,7 +15,6 @@ using quillon::test::Buffer;
 using quillon::test::pcm_format;
 using quillon::test::VirtualCard;
 
-
 TEST_F(VirtualCard, InjectedFailuresHitTheNamedCallOnceInTheNamedDirection) {
     const auto format = pcm_format(8000, 1, 16);
     HWAVEIN in = nullptr;

@@ -23,7 +23,6 @@ using quillon::test::TempDir;
 using quillon::test::VirtualCard;
 using quillon::test::write_bytes;
 
-
 TEST_F(VirtualCard, SineIsRenderedFromTheFrameNumberInEveryFormat) {
     ASSERT_TRUE(m_card->set_input("sine:1000:0.5"));
     HWAVEIN in = open_input(pcm_format(8000, 1, 16));
