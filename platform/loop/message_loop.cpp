@@ -24,6 +24,13 @@ struct Timer {
     TIMERPROC callback;
 };
 
+struct Window {
+    WNDPROC procedure;
+    // Held shared so that a window that destroys itself while handling keeps its handler alive
+    // until the handler returns.
+    std::shared_ptr<WindowHandler> handler;
+};
+
 std::uintptr_t key_of(HWND window) {
     return reinterpret_cast<std::uintptr_t>(window);
 }
@@ -32,7 +39,7 @@ std::uintptr_t key_of(HWND window) {
 
 struct MessageLoop::State {
     // GUI-thread state.
-    std::map<std::uintptr_t, std::shared_ptr<WindowHandler>> windows;
+    std::map<std::uintptr_t, Window> windows;
     std::uintptr_t next_window = 1;
     std::vector<Timer> timers;
     std::uint64_t next_order = 0;
@@ -48,6 +55,17 @@ struct MessageLoop::State {
     std::condition_variable wake;
     std::deque<std::function<void()>> tasks;
     bool quit = false;
+    LoopDriver* driver = nullptr;
+
+    // Caller holds `mutex`.
+    void wake_locked() {
+        wake.notify_all();
+        if (driver) driver->wake();
+    }
+    void wake_driver() {
+        std::lock_guard lock(mutex);
+        if (driver) driver->wake();
+    }
 
     std::uint64_t real_now() const {
         const auto elapsed =
@@ -97,15 +115,18 @@ struct MessageLoop::State {
     }
 
     void deliver(const Timer& timer) {
-        const auto window = windows.find(key_of(timer.window));
-        if (window == windows.end()) return;
+        if (!windows.contains(key_of(timer.window))) return;
         if (timer.callback) {
             timer.callback(timer.window, WM_TIMER, timer.id, static_cast<DWORD>(now()));
             return;
         }
-        // Holding the handler keeps it alive if the window destroys itself while handling.
-        const auto handler = window->second;
-        (*handler)(timer.window, WM_TIMER, timer.id, 0);
+        send(timer.window, WM_TIMER, timer.id, 0);
+    }
+
+    LRESULT send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        const auto it = windows.find(key_of(window));
+        if (it == windows.end()) return 0;
+        return it->second.procedure(window, message, wparam, lparam);
     }
 
     void run_tasks() {
@@ -137,6 +158,11 @@ struct MessageLoop::State {
             wake.wait_for(lock, std::chrono::milliseconds(when - now_ms));
     }
 
+    // Fires what is due now on the real clock, with the tasks those timers post.
+    void fire_due() {
+        while (fire_one(real_now())) run_tasks();
+    }
+
     // Runs until `end` (or quit, when `until_quit`).
     void run_until(std::uint64_t end, bool until_quit) {
         if (kind == ClockKind::manual) {
@@ -150,7 +176,7 @@ struct MessageLoop::State {
         }
         for (;;) {
             run_tasks();
-            while (fire_one(real_now())) run_tasks();
+            fire_due();
             if (until_quit && quit_requested()) break;
             if (real_now() >= end) break;
             wait_until(std::min(end, earliest_due()));
@@ -187,6 +213,7 @@ void MessageLoop::set_clock(ClockKind kind) {
         s.started = Clock::now() - std::chrono::milliseconds(now);
     }
     s.kind = kind;
+    s.wake_driver();
 }
 
 std::uint64_t MessageLoop::now_ms() const {
@@ -208,20 +235,38 @@ void MessageLoop::run() {
 
 void MessageLoop::quit() {
     auto& s = state();
-    {
-        std::lock_guard lock(s.mutex);
-        s.quit = true;
-    }
-    s.wake.notify_all();
+    std::lock_guard lock(s.mutex);
+    s.quit = true;
+    s.wake_locked();
 }
 
 void MessageLoop::post(std::function<void()> task) {
     auto& s = state();
-    {
-        std::lock_guard lock(s.mutex);
-        s.tasks.push_back(std::move(task));
+    std::lock_guard lock(s.mutex);
+    s.tasks.push_back(std::move(task));
+    s.wake_locked();
+}
+
+void MessageLoop::set_driver(LoopDriver* driver) {
+    auto& s = state();
+    std::lock_guard lock(s.mutex);
+    s.driver = driver;
+    if (driver) driver->wake();
+}
+
+std::optional<std::uint64_t> MessageLoop::dispatch() {
+    auto& s = state();
+    s.run_tasks();
+    if (s.kind == ClockKind::manual) {
+        // Only what a clock switch left overdue; waiting makes nothing else due.
+        while (s.fire_one(s.manual_now)) s.run_tasks();
+        return std::nullopt;
     }
-    s.wake.notify_all();
+    s.fire_due();
+    const std::uint64_t next = s.earliest_due();
+    if (next == kForever) return std::nullopt;
+    const std::uint64_t now = s.real_now();
+    return next > now ? next - now : 0;
 }
 
 int MessageLoop::add_clock_observer(ClockObserver observer) {
@@ -239,13 +284,25 @@ std::size_t MessageLoop::timer_count() const {
     return state().timers.size();
 }
 
+namespace {
+
+LRESULT message_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto& windows = state().windows;
+    const auto it = windows.find(key_of(window));
+    if (it == windows.end()) return 0;
+    const auto handler = it->second.handler;
+    return (*handler)(window, message, wparam, lparam);
+}
+
+}  // namespace
+
 HWND CreateMessageWindow(WindowHandler handler) {
     auto& s = state();
     const std::uintptr_t key = s.next_window++;
     auto* window = reinterpret_cast<HWND>(key);
-    auto shared = std::make_shared<WindowHandler>(std::move(handler));
-    s.windows[key] = shared;
-    if ((*shared)(window, WM_CREATE, 0, 0) == -1) {
+    s.windows[key] = {message_window_procedure,
+                      std::make_shared<WindowHandler>(std::move(handler))};
+    if (s.send(window, WM_CREATE, 0, 0) == -1) {
         DestroyWindow(window);
         return nullptr;
     }
@@ -254,12 +311,35 @@ HWND CreateMessageWindow(WindowHandler handler) {
 
 BOOL DestroyWindow(HWND window) {
     auto& s = state();
-    const auto it = s.windows.find(key_of(window));
-    if (it == s.windows.end()) return FALSE;
-    const auto handler = it->second;
-    (*handler)(window, WM_DESTROY, 0, 0);
-    std::erase_if(s.timers, [&](const Timer& t) { return t.window == window; });
+    if (!s.windows.contains(key_of(window))) return FALSE;
+    s.send(window, WM_DESTROY, 0, 0);
+    const bool had_timers =
+        std::erase_if(s.timers, [&](const Timer& t) { return t.window == window; }) > 0;
     s.windows.erase(key_of(window));
+    if (had_timers) s.wake_driver();
+    return TRUE;
+}
+
+LONG_PTR SetWindowLongA(HWND window, int index, LONG_PTR value) {
+    auto& windows = state().windows;
+    const auto it = windows.find(key_of(window));
+    if (it == windows.end() || index != GWL_WNDPROC || value == 0) return 0;
+    const WNDPROC previous = it->second.procedure;
+    it->second.procedure = reinterpret_cast<WNDPROC>(value);
+    return reinterpret_cast<LONG_PTR>(previous);
+}
+
+LRESULT CallWindowProcA(WNDPROC previous, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return previous ? previous(window, message, wparam, lparam) : 0;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return state().send(window, message, wparam, lparam);
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (!window) return FALSE;
+    MessageLoop::instance().post([=] { state().send(window, message, wparam, lparam); });
     return TRUE;
 }
 
@@ -273,12 +353,15 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse_ms, TIMERPROC callback) 
     const std::uint64_t period = std::max<UINT>(elapse_ms, 1);
     std::erase_if(s.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
     s.timers.push_back({window, id, period, s.now() + period, s.next_order++, callback});
+    s.wake_driver();
     return id;
 }
 
 BOOL KillTimer(HWND window, UINT_PTR id) {
-    return std::erase_if(state().timers,
-                         [&](const Timer& t) { return t.window == window && t.id == id; }) > 0
-               ? TRUE
-               : FALSE;
+    auto& s = state();
+    if (std::erase_if(s.timers, [&](const Timer& t) { return t.window == window && t.id == id; }) ==
+        0)
+        return FALSE;
+    s.wake_driver();
+    return TRUE;
 }
