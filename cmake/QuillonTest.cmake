@@ -1,12 +1,17 @@
-# quillon_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [INTERNALS target ...] [LABELS label])
-# One GoogleTest executable whose cases are discovered by ctest. It sees the public headers of
-# LIBS, the shared test helpers (tests/**/*.h) and the internal headers of each INTERNALS target:
-# a unit test may reach inside the unit it tests, and says so. Every test runs on the virtual
-# sound card with a private per-user configuration folder, so a developer's own registry or sound
-# card never leaks into a result.
+# quillon_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [INTERNALS target ...] [LABELS label]
+#              [LAUNCHER command args])
+# One GoogleTest executable whose cases are discovered by ctest, each run through LAUNCHER when
+# given (dbus-run-session, for a private session bus). It sees the public headers of LIBS, the
+# shared test helpers (tests/**/*.h) and the internal headers of each INTERNALS target: a unit
+# test may reach inside the unit it tests, and says so. Every test runs on the virtual sound card
+# with a private per-user configuration folder, so a developer's own registry or sound card never
+# leaks into a result.
 function(quillon_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;INTERNALS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;INTERNALS;LABELS;LAUNCHER" ${ARGN})
     add_executable(${name} ${T_SOURCES})
+    if(T_LAUNCHER)
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${T_LAUNCHER}")
+    endif()
     target_link_libraries(${name} PRIVATE ${T_LIBS} quillon_test_support GTest::gtest_main
                                           GTest::gmock quillon_warnings)
     quillon_sees_internals(${name} ${T_INTERNALS})
