@@ -9,9 +9,12 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     # real parts behind the platform layer
     libasound2-dev libasound2-plugins libmp3lame-dev libmpg123-dev libgsm1-dev libsoxr-dev
-    libx11-dev qt6-base-dev zlib1g-dev
+    libx11-dev libdbus-1-dev qt6-base-dev zlib1g-dev
     # peers that tests and benchmarks compare with, and the sound server of the device tests
     sox libsox-fmt-all ffmpeg lame mpg123 alsa-utils pulseaudio pulseaudio-utils xvfb
+    # the desktop tests: a window manager driven by key presses, private session buses and the
+    # fake desktop portal
+    openbox xdotool dbus python3-dbus python3-gi
 )
 
 missing=()

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "control/kelvane_ids.h"
+#include "host/control_host.h"
 #include "platform/loop/message_loop.h"
 #include "platform/wave/wave_backend.h"
-#include "tools/host/control_host.h"
 #include "tools/script/script_parser.h"
 
 class ControlFixture : public ::testing::Test {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tools/host/control_host.h"
+#include "host/control_host.h"
 #include "tools/script/script_parser.h"
 
 namespace {

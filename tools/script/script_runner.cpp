@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "host/control_host.h"
 #include "platform/codec/format_names.h"
 #include "platform/loop/message_loop.h"
-#include "tools/host/control_host.h"
 #include "tools/script/png_writer.h"
 #include "tools/script/script_parser.h"
 

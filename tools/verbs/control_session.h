@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/host/control_host.h"
+#include "host/control_host.h"
 
 class ControlSession {
   public:

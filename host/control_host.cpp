@@ -1,4 +1,4 @@
-#include "tools/host/control_host.h"
+#include "host/control_host.h"
 
 // The site: the control asks it for ambient properties through IDispatch.
 class ControlHost::Site final : public IOleClientSite, public IDispatch {
