@@ -1,27 +1,10 @@
 #include "host/control_host.h"
 
 // The site: the control asks it for ambient properties through IDispatch.
-class ControlHost::Site final : public IOleClientSite, public IDispatch {
+class ControlHost::Site final : public ComObject<IOleClientSite, IDispatch> {
   public:
     explicit Site(bool user_mode) : m_user_mode(user_mode) {}
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IUnknown::iid || riid == IOleClientSite::iid)
-            *object = static_cast<IOleClientSite*>(this);
-        else if (riid == IDispatch::iid)
-            *object = static_cast<IDispatch*>(this);
-        else
-            return *object = nullptr, E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return m_refs.add(); }
-    ULONG Release() override {
-        const ULONG left = m_refs.release();
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     HRESULT GetTypeInfo(UINT, LCID, const InterfaceDesc**) override { return E_NOTIMPL; }
     HRESULT GetIDsOfNames(REFIID, const OLECHAR* const*, UINT, LCID, DISPID*) override {
@@ -42,7 +25,6 @@ class ControlHost::Site final : public IOleClientSite, public IDispatch {
   private:
     ~Site() = default;
     bool m_user_mode;
-    RefCount m_refs;
 };
 
 // The event sink: every event the control fires reaches the host's handler with its description.

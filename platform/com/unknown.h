@@ -80,18 +80,20 @@ class RefCount {
     std::atomic<ULONG> m_count{1};
 };
 
-// The IUnknown of an object that implements one interface: the interface lookup and a reference
-// count that deletes the object when the last reference goes.
-template <typename Interface>
-class ComObject : public Interface {
+// The IUnknown of an object that implements the given interfaces: the interface lookup (IUnknown
+// answered by the first) and a reference count that deletes the object when the last reference
+// goes.
+template <typename First, typename... Rest>
+class ComObject : public First, public Rest... {
   public:
     HRESULT QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
-        if (riid != IUnknown::iid && riid != Interface::iid) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<Interface*>(this);
+        *object = nullptr;
+        if (riid == IUnknown::iid || riid == First::iid)
+            *object = static_cast<First*>(this);
+        else
+            (void)((riid == Rest::iid && (*object = static_cast<Rest*>(this))) || ...);
+        if (!*object) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }

@@ -48,3 +48,14 @@ std::unique_ptr<HotkeyBackend> open_application_hotkeys(HotkeyBackend::Pressed p
 
 // The key's name as the X keysym tables and the desktop's shortcut triggers spell it ("r", "7").
 std::string key_name_of(UINT vk);
+
+// A combination spelt for people or for a desktop: the names of its modifiers, each followed by
+// '+', in the order Control, Alt, Shift, Windows, then `key` ("Ctrl+R", "CTRL+r").
+struct ModifierNames {
+    const char* control;
+    const char* alt;
+    const char* shift;
+    const char* windows;
+};
+std::string spell_combination(HotkeyCombination combination, const ModifierNames& names,
+                              const std::string& key);

@@ -164,6 +164,17 @@ std::string key_name_of(UINT vk) {
     return std::string(1, static_cast<char>(vk));
 }
 
+std::string spell_combination(HotkeyCombination combination, const ModifierNames& names,
+                              const std::string& key) {
+    std::string text;
+    for (const auto& [bit, name] : {std::pair{MOD_CONTROL, names.control},
+                                    {MOD_ALT, names.alt},
+                                    {MOD_SHIFT, names.shift},
+                                    {MOD_WIN, names.windows}})
+        if (combination.modifiers & bit) text += std::string(name) + "+";
+    return text + key;
+}
+
 BOOL RegisterHotKey(HWND window, int id, UINT modifiers, UINT vk) {
     auto& t = table();
     if (!IsWindow(window)) {

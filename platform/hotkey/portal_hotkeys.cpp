@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hotkey/fd_worker.h"
 #include "platform/hotkey/hotkey.h"
-#include "platform/hotkey/hotkey_backend.h"
+#include "platform/hotkey/worker_backend.h"
 
 // After ours: it defines TRUE and FALSE as macros unless they exist already.
 #include <dbus/dbus.h>
@@ -128,15 +127,11 @@ Answer read_answer(DBusMessage* signal) {
 
 // "CTRL+r", as the desktop's shortcut triggers are written.
 std::string trigger_of(HotkeyCombination combination) {
-    std::string trigger;
-    if (combination.modifiers & MOD_CONTROL) trigger += "CTRL+";
-    if (combination.modifiers & MOD_ALT) trigger += "ALT+";
-    if (combination.modifiers & MOD_SHIFT) trigger += "SHIFT+";
-    if (combination.modifiers & MOD_WIN) trigger += "LOGO+";
-    return trigger + key_name_of(combination.vk);
+    return spell_combination(combination, {"CTRL", "ALT", "SHIFT", "LOGO"},
+                             key_name_of(combination.vk));
 }
 
-class PortalHotkeys final : public HotkeyBackend {
+class PortalHotkeys final : public WorkerHotkeyBackend {
   public:
     PortalHotkeys(ConnectionPtr connection, Pressed pressed)
         : m_connection(std::move(connection)), m_pressed(std::move(pressed)) {
@@ -152,29 +147,14 @@ class PortalHotkeys final : public HotkeyBackend {
     bool start() {
         int fd = -1;
         if (!dbus_connection_get_unix_fd(m_connection.get(), &fd)) return false;
-        m_worker = FdWorker::start(fd, [this] { read_messages(); });
-        return m_worker != nullptr;
+        return start_worker(fd, [this] { read_messages(); });
     }
 
     ~PortalHotkeys() override {
-        m_worker.reset();
+        stop_worker();
         for (const auto& [token, bound] : m_bound) close_session(bound.session);
         dbus_connection_flush(m_connection.get());
         dbus_connection_remove_filter(m_connection.get(), &PortalHotkeys::on_message, this);
-    }
-
-    bool grab(int token, HotkeyCombination combination, std::string& error) override {
-        return m_worker->call([&] { return grab_here(token, combination, error); });
-    }
-
-    void release(int token) override {
-        m_worker->call([&] {
-            const auto it = m_bound.find(token);
-            if (it == m_bound.end()) return;
-            close_session(it->second.session);
-            dbus_connection_flush(m_connection.get());
-            m_bound.erase(it);
-        });
     }
 
   private:
@@ -183,7 +163,15 @@ class PortalHotkeys final : public HotkeyBackend {
         std::string id;
     };
 
-    bool grab_here(int token, HotkeyCombination combination, std::string& error) {
+    void release_on_worker(int token) override {
+        const auto it = m_bound.find(token);
+        if (it == m_bound.end()) return;
+        close_session(it->second.session);
+        dbus_connection_flush(m_connection.get());
+        m_bound.erase(it);
+    }
+
+    bool grab_on_worker(int token, HotkeyCombination combination, std::string& error) override {
         const std::string trigger = trigger_of(combination);
         Answer answer;
         const std::string session_token = "quillon_" + std::to_string(token);
@@ -319,7 +307,6 @@ class PortalHotkeys final : public HotkeyBackend {
     unsigned m_requests = 0;
     std::map<std::string, Answer> m_answers;  // by request path, until waited for
     std::map<int, Bound> m_bound;             // worker thread only
-    std::unique_ptr<FdWorker> m_worker;
 };
 
 bool offers_global_shortcuts(DBusConnection* connection, std::string& why) {

@@ -13,9 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hotkey/fd_worker.h"
 #include "platform/hotkey/hotkey.h"
-#include "platform/hotkey/hotkey_backend.h"
+#include "platform/hotkey/worker_backend.h"
 
 namespace {
 
@@ -71,12 +70,8 @@ unsigned x_modifiers_of(UINT modifiers) {
 }
 
 std::string combination_text(HotkeyCombination combination) {
-    std::string text;
-    if (combination.modifiers & MOD_CONTROL) text += "Ctrl+";
-    if (combination.modifiers & MOD_ALT) text += "Alt+";
-    if (combination.modifiers & MOD_SHIFT) text += "Shift+";
-    if (combination.modifiers & MOD_WIN) text += "Super+";
-    return text + static_cast<char>(combination.vk);
+    return spell_combination(combination, {"Ctrl", "Alt", "Shift", "Super"},
+                             std::string(1, static_cast<char>(combination.vk)));
 }
 
 // The modifier bit a lock key sets, 0 when the keyboard has no such key.
@@ -96,7 +91,7 @@ unsigned modifier_mask_of(Display* display, KeySym lock) {
     return mask;
 }
 
-class X11Hotkeys final : public HotkeyBackend {
+class X11Hotkeys final : public WorkerHotkeyBackend {
   public:
     X11Hotkeys(DisplayPtr display, Pressed pressed)
         : m_display(std::move(display)),
@@ -118,34 +113,19 @@ class X11Hotkeys final : public HotkeyBackend {
 
     // Starts the thread that reads the display; false when it cannot.
     bool start() {
-        m_worker = FdWorker::start(ConnectionNumber(m_display.get()), [this] { read_events(); });
-        return m_worker != nullptr;
+        return start_worker(ConnectionNumber(m_display.get()), [this] { read_events(); });
     }
 
     ~X11Hotkeys() override {
-        m_worker.reset();
+        stop_worker();
         std::lock_guard lock(g_handlers_mutex);
         if (g_lost) m_display.release();  // a dead connection is not closed again
         g_display = nullptr;
         g_lost = false;
     }
 
-    bool grab(int token, HotkeyCombination combination, std::string& error) override {
-        return m_worker->call([&] { return grab_here(token, combination, error); });
-    }
-
-    void release(int token) override {
-        m_worker->call([&] {
-            const auto it = m_grabs.find(token);
-            if (it == m_grabs.end()) return;
-            ungrab(it->second);
-            XSync(m_display.get(), False);
-            m_grabs.erase(it);
-        });
-    }
-
   private:
-    bool grab_here(int token, HotkeyCombination combination, std::string& error) {
+    bool grab_on_worker(int token, HotkeyCombination combination, std::string& error) override {
         if (g_lost) {
             error = "the connection to the X display is lost";
             return false;
@@ -175,6 +155,14 @@ class X11Hotkeys final : public HotkeyBackend {
         return true;
     }
 
+    void release_on_worker(int token) override {
+        const auto it = m_grabs.find(token);
+        if (it == m_grabs.end()) return;
+        ungrab(it->second);
+        XSync(m_display.get(), False);
+        m_grabs.erase(it);
+    }
+
     void ungrab(const Grab& grab) {
         for (unsigned locks : m_lock_sets)
             XUngrabKey(m_display.get(), grab.keycode, grab.modifiers | locks, m_root);
@@ -200,7 +188,6 @@ class X11Hotkeys final : public HotkeyBackend {
     std::vector<unsigned> m_lock_sets;  // every set of lock modifiers, the empty one first
     unsigned m_all_locks;
     std::map<int, Grab> m_grabs;  // worker thread only
-    std::unique_ptr<FdWorker> m_worker;
 };
 
 // An X server reached from a Wayland session sees only the keys sent to its own clients.

@@ -9,13 +9,8 @@
 #include "tests/support/child_process.h"
 #include "tests/support/process.h"
 
+namespace quillon_test {
 namespace {
-
-using quillon_test::ChildProcess;
-using quillon_test::HotkeyMessage;
-using quillon_test::HotkeyWindow;
-using quillon_test::keys_of;
-using quillon_test::run_command;
 
 // Each case runs on a private session bus (the test runs under dbus-run-session), in a Wayland
 // session as the environment tells it, with a fake portal that refuses the triggers it is told to.
@@ -93,3 +88,4 @@ TEST_F(PortalHotkeys, AWaylandSessionWithoutThePortalFallsBackToApplicationShort
 }
 
 }  // namespace
+}  // namespace quillon_test

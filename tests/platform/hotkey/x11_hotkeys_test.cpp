@@ -13,13 +13,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+namespace quillon_test {
 namespace {
-
-using quillon_test::ChildProcess;
-using quillon_test::HotkeyMessage;
-using quillon_test::HotkeyWindow;
-using quillon_test::keys_of;
-using quillon_test::run_command;
 
 class X11Hotkeys : public ::testing::Test {
   protected:
@@ -130,3 +125,4 @@ TEST_F(X11Hotkeys, LosingTheDisplayEndsTheHotkeysButNotTheProgram) {
 }
 
 }  // namespace
+}  // namespace quillon_test
