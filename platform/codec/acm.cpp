@@ -67,7 +67,8 @@ bool is_pcm_family(WORD tag) {
 
 // The checks the driver contract promises; anything else is the driver's business.
 bool sane(const WAVEFORMATEX& wfx) {
-    return wfx.nChannels >= 1 && wfx.nChannels <= 2 && wfx.nSamplesPerSec > 0 &&
+    const WORD most_channels = is_pcm_family(wfx.wFormatTag) ? kMaxPcmChannels : 2;
+    return wfx.nChannels >= 1 && wfx.nChannels <= most_channels && wfx.nSamplesPerSec > 0 &&
            wfx.nBlockAlign > 0;
 }
 

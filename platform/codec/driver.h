@@ -1,8 +1,9 @@
 // The contract between the codec manager (acm.cpp) and its drivers, one file per driver.
 //
 // What the manager has already checked before calling a driver:
-//   - every format pointer is non-null, has 1 or 2 channels, a nonzero rate and a nonzero
-//     nBlockAlign, and its cbSize extra bytes are readable;
+//   - every format pointer is non-null, has 1 or 2 channels (PCM, float and extensible up to
+//     kMaxPcmChannels), a nonzero rate and a nonzero nBlockAlign, and its cbSize extra bytes
+//     are readable;
 //   - open_decoder() is only called with a source of one of the driver's tags and a destination
 //     that is PCM; open_encoder() with a PCM source and a destination of the driver's tag.
 // What every driver must do:
@@ -23,6 +24,9 @@
 #include "platform/codec/acm.h"
 
 namespace quillon::codec {
+
+// Files may carry more channels than devices play; the PCM converter folds them into two.
+inline constexpr WORD kMaxPcmChannels = 8;
 
 // A wave format held by value: the 18-byte header and its extra bytes.
 class WaveFormat {

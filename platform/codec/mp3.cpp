@@ -1,14 +1,13 @@
 // MPEG Layer-3 (tag 0x55, the 30-byte format): LAME encodes, mpg123 decodes. Both stream, so
 // their output lags their input; the manager buffers what does not fit the caller's room.
-#include <lame/lame.h>
 #include <mpg123.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <mutex>
 #include <optional>
 
 #include "platform/codec/driver.h"
+#include "platform/codec/lame_encoder.h"
 
 namespace quillon::codec {
 
@@ -72,31 +71,15 @@ bool encodable(const WAVEFORMATEX& wfx) {
     return decodable(wfx) && kbps_allowed(*v, kbps_of(wfx.nAvgBytesPerSec));
 }
 
-void quiet(const char*, va_list) {}
-
-struct LameDeleter {
-    void operator()(lame_global_flags* gf) const { lame_close(gf); }
-};
-using LamePtr = std::unique_ptr<lame_global_flags, LameDeleter>;
-
 LamePtr make_lame(const WAVEFORMATEX& mp3) {
-    LamePtr gf(lame_init());
-    if (!gf) return nullptr;
-    lame_set_errorf(gf.get(), quiet);
-    lame_set_debugf(gf.get(), quiet);
-    lame_set_msgf(gf.get(), quiet);
-    lame_set_in_samplerate(gf.get(), static_cast<int>(mp3.nSamplesPerSec));
-    // Without an explicit output rate LAME resamples low bit rates down on its own.
-    lame_set_out_samplerate(gf.get(), static_cast<int>(mp3.nSamplesPerSec));
-    lame_set_num_channels(gf.get(), mp3.nChannels);
-    lame_set_mode(gf.get(), mp3.nChannels == 1 ? MONO : JOINT_STEREO);
-    lame_set_VBR(gf.get(), vbr_off);
-    lame_set_brate(gf.get(), static_cast<int>(kbps_of(mp3.nAvgBytesPerSec)));
-    lame_set_quality(gf.get(), kLameQuality);
+    LameSettings settings;
+    settings.rate = static_cast<int>(mp3.nSamplesPerSec);
+    settings.channels = mp3.nChannels;
+    settings.kbps = static_cast<int>(kbps_of(mp3.nAvgBytesPerSec));
+    settings.quality = kLameQuality;
     // The stream is written as it goes; an info frame at its start could never be filled in.
-    lame_set_bWriteVbrTag(gf.get(), 0);
-    if (lame_init_params(gf.get()) < 0) return nullptr;
-    return gf;
+    settings.info_frame = false;
+    return quillon::codec::make_lame(settings);
 }
 
 class Mp3Encoder final : public Converter {
@@ -111,47 +94,23 @@ class Mp3Encoder final : public Converter {
 
     bool convert(std::span<const BYTE> src, std::vector<BYTE>& out) override {
         if (!m_lame && !(m_lame = make_lame(m_mp3.wfx()))) return false;
-        const int channels = m_mp3.wfx().nChannels;
-        const std::size_t frames = src.size() / (2 * channels);
-        // At most a million frames a call keeps LAME's int sizes safe.
-        for (std::size_t done = 0; done < frames;) {
-            const std::size_t n = std::min<std::size_t>(frames - done, 1 << 20);
-            m_pcm.resize(n * channels);
-            std::memcpy(m_pcm.data(), src.data() + done * 2 * channels, n * 2 * channels);
-            const std::size_t room = n + n / 4 + 7200;  // LAME's worst case
-            const std::size_t start = out.size();
-            out.resize(start + room);
-            const int written =
-                channels == 2
-                    ? lame_encode_buffer_interleaved(m_lame.get(), m_pcm.data(),
-                                                     static_cast<int>(n), out.data() + start,
-                                                     static_cast<int>(room))
-                    : lame_encode_buffer(m_lame.get(), m_pcm.data(), nullptr, static_cast<int>(n),
-                                         out.data() + start, static_cast<int>(room));
-            if (written < 0) {
-                out.resize(start);
-                return false;
-            }
-            out.resize(start + static_cast<std::size_t>(written));
-            done += n;
-        }
-        return true;
+        // The bytes need not be aligned for samples.
+        m_pcm.resize(src.size() / 2);
+        std::memcpy(m_pcm.data(), src.data(), m_pcm.size() * 2);
+        return lame_encode(m_lame.get(), m_pcm, m_mp3.wfx().nChannels, out);
     }
     bool finish(std::span<const BYTE>, std::vector<BYTE>& out) override {
         if (!m_lame) return true;
-        const std::size_t start = out.size();
-        out.resize(start + 7200);
-        const int written = lame_encode_flush(m_lame.get(), out.data() + start, 7200);
-        out.resize(start + static_cast<std::size_t>(std::max(written, 0)));
+        const bool flushed = lame_flush(m_lame.get(), out);
         m_lame.reset();  // a flushed encoder cannot go on; a further convert starts afresh
-        return written >= 0;
+        return flushed;
     }
     void reset() override { m_lame.reset(); }
 
   private:
     WaveFormat m_mp3;
     LamePtr m_lame;
-    std::vector<short> m_pcm;
+    std::vector<std::int16_t> m_pcm;
 };
 
 struct Mpg123Deleter {

@@ -1,5 +1,6 @@
-// The PCM converter: reads 8/16/24/32-bit integer, 32/64-bit float and extensible PCM, writes
-// 8- or 16-bit PCM, and changes channels (1 <-> 2) and rate (libsoxr) on the way.
+// The PCM converter: reads 8/16/24/32-bit integer, 32/64-bit float and extensible PCM of up to
+// kMaxPcmChannels channels, writes 8- or 16-bit mono or stereo PCM, and changes channels and rate
+// (libsoxr) on the way.
 #include <soxr.h>
 
 #include <algorithm>
@@ -61,16 +62,17 @@ std::optional<Layout> layout_of(const WAVEFORMATEX& wfx) {
     }
     const bool bits_ok = l.is_float ? (l.bits == 32 || l.bits == 64)
                                     : (l.bits == 8 || l.bits == 16 || l.bits == 24 || l.bits == 32);
-    if (!bits_ok || l.channels < 1 || l.channels > 2 || l.block != l.channels * l.bits / 8 ||
-        l.rate < kMinReadRate || l.rate > kMaxReadRate)
+    if (!bits_ok || l.channels < 1 || l.channels > kMaxPcmChannels ||
+        l.block != l.channels * l.bits / 8 || l.rate < kMinReadRate || l.rate > kMaxReadRate)
         return std::nullopt;
     return l;
 }
 
 bool writable(const WAVEFORMATEX& wfx) {
     return wfx.wFormatTag == WAVE_FORMAT_PCM &&
-           (wfx.wBitsPerSample == 8 || wfx.wBitsPerSample == 16) && layout_of(wfx).has_value() &&
-           wfx.nSamplesPerSec >= kMinWriteRate && wfx.nSamplesPerSec <= kMaxWriteRate;
+           (wfx.wBitsPerSample == 8 || wfx.wBitsPerSample == 16) && wfx.nChannels <= 2 &&
+           layout_of(wfx).has_value() && wfx.nSamplesPerSec >= kMinWriteRate &&
+           wfx.nSamplesPerSec <= kMaxWriteRate;
 }
 
 float read_sample(const BYTE* p, const Layout& l) {
@@ -116,21 +118,27 @@ void write_sample(BYTE* p, float x, WORD bits) {
     }
 }
 
-// Reads frames into float samples with the destination's channel count.
+// Reads frames into float samples with the destination's channel count (1 or 2). Mono takes the
+// mean of every channel; stereo keeps the first two and adds each further channel to both at
+// half weight, scaled so that a full-scale signal on every channel stays within full scale.
 void to_float(std::span<const BYTE> src, const Layout& in, WORD out_channels,
               std::vector<float>& out) {
     const std::size_t frames = src.size() / in.block;
     const std::size_t bytes = in.bits / 8;
+    const WORD n = in.channels;
+    const float extra_scale = 1.0f / (1.0f + 0.5f * static_cast<float>(n > 2 ? n - 2 : 0));
     out.resize(frames * out_channels);
     for (std::size_t i = 0; i < frames; ++i) {
         const BYTE* p = src.data() + i * in.block;
         const float a = read_sample(p, in);
-        const float b = in.channels == 2 ? read_sample(p + bytes, in) : a;
+        const float b = n >= 2 ? read_sample(p + bytes, in) : a;
+        float rest = 0;
+        for (WORD c = 2; c < n; ++c) rest += read_sample(p + c * bytes, in);
         if (out_channels == 1) {
-            out[i] = in.channels == 2 ? (a + b) * 0.5f : a;
+            out[i] = (a + (n >= 2 ? b : 0.0f) + rest) / static_cast<float>(n);
         } else {
-            out[2 * i] = a;
-            out[2 * i + 1] = b;
+            out[2 * i] = (a + 0.5f * rest) * extra_scale;
+            out[2 * i + 1] = (b + 0.5f * rest) * extra_scale;
         }
     }
 }
@@ -282,7 +290,7 @@ class PcmDriver final : public CodecDriver {
     WaveFormat suggest_pcm(const WAVEFORMATEX& wfx) const override {
         const DWORD rate = std::clamp(wfx.nSamplesPerSec, kMinWriteRate, kMaxWriteRate);
         const WORD bits = wfx.wFormatTag == WAVE_FORMAT_PCM && wfx.wBitsPerSample == 8 ? 8 : 16;
-        return pcm_format(rate, wfx.nChannels, bits);
+        return pcm_format(rate, std::min<WORD>(wfx.nChannels, 2), bits);
     }
 
     std::unique_ptr<Converter> open_decoder(const WAVEFORMATEX& src,
