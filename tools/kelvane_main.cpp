@@ -19,6 +19,7 @@ constexpr Verb kVerbs[] = {
     {"record", "record the input device into a WAV or MP3 file", record_verb},
     {"play", "play a WAV or MP3 file", play_verb},
     {"info", "show the format, length and texts of a sound file", info_verb},
+    {"convert", "convert a WAV file into an MP3 file or another WAV format", convert_verb},
     {"formats", "list the formats a recording can be made in", formats_verb},
     {"devices", "list the input and output devices", devices_verb},
     {"script", "drive a control with automation commands and print its events", script_verb},

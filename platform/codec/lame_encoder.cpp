@@ -16,6 +16,14 @@ std::size_t worst_case_bytes(std::size_t n) {
 
 }  // namespace
 
+// The frame's header, side information and 156 bytes of tag.
+bool info_frame_fits(int rate, int channels, int kbps) {
+    const bool mpeg1 = rate >= 32000;
+    const int frame_bytes = (mpeg1 ? 144000 : 72000) * kbps / rate;
+    const int side_info = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+    return frame_bytes >= 4 + side_info + 156;
+}
+
 LamePtr make_lame(const LameSettings& s) {
     LamePtr gf(lame_init());
     if (!gf) return nullptr;

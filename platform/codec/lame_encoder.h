@@ -28,6 +28,10 @@ struct LameSettings {
     std::uint64_t samples = 0;  // per channel, when known (for LAME's frame estimate)
 };
 
+// Whether LAME's own info frame fits a constant-bit-rate stream: it gives that frame the
+// stream's bit rate and leaves it out when the frame is too small for it.
+[[nodiscard]] bool info_frame_fits(int rate, int channels, int kbps);
+
 // A configured encoder, or null when LAME refuses the settings. Its messages are silenced.
 [[nodiscard]] LamePtr make_lame(const LameSettings& settings);
 

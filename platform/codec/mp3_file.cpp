@@ -26,6 +26,81 @@ bool carries(DWORD rate, DWORD kbps) {
     return kbps >= 8 && kbps <= 64;
 }
 
+constexpr DWORD kMpeg1Kbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr DWORD kMpeg2Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+
+// The bit rate of the MPEG table nearest `kbps` (the lower one of two as near), as LAME takes
+// it for a constant bit rate.
+DWORD table_kbps(DWORD rate, DWORD kbps) {
+    const std::span<const DWORD> table =
+        rate >= 32000 ? std::span<const DWORD>(kMpeg1Kbps) : std::span<const DWORD>(kMpeg2Kbps);
+    DWORD best = table.front();
+    for (DWORD k : table)
+        if ((k > kbps ? k - kbps : kbps - k) < (best > kbps ? best - kbps : kbps - best)) best = k;
+    return best;
+}
+
+// CRC-16 as the LAME tag uses it: polynomial 0x8005 with its bits reflected, starting at 0.
+std::uint16_t crc16(std::uint16_t crc, std::span<const BYTE> bytes) {
+    for (BYTE b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+void put_be(BYTE* at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<BYTE>(value >> (8 * (bytes - 1 - i)));
+}
+
+// The info frame of a constant-bit-rate stream whose own bit rate is too low for one: the frame
+// takes the bit rate LAME gives the info frames of its average-bit-rate streams, and holds the
+// same fields LAME writes (frame and byte counts, a seek table, delay and padding, CRCs).
+struct InfoFrame {
+    DWORD rate;
+    WORD channels;
+    DWORD kbps;  // of the stream
+
+    bool mpeg1() const { return rate >= 32000; }
+    DWORD header_kbps() const { return mpeg1() ? 128 : rate >= 16000 ? 64 : 32; }
+    std::size_t size() const { return (mpeg1() ? 144000 : 72000) * header_kbps() / rate; }
+
+    std::vector<BYTE> build(std::uint32_t frames, std::uint32_t bytes, int delay, int padding,
+                            int lowpass_hz, std::uint16_t music_crc) const {
+        std::vector<BYTE> f(size(), 0);
+        const int version = mpeg1() ? 3 : rate >= 16000 ? 2 : 0;
+        const int rate_index = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2;
+        const int kbps_index = mpeg1() ? 9 : header_kbps() == 64 ? 8 : 4;
+        f[0] = 0xFF;
+        f[1] = static_cast<BYTE>(0xE0 | version << 3 | 1 << 1 | 1);  // Layer III, no CRC
+        f[2] = static_cast<BYTE>(kbps_index << 4 | rate_index << 2);
+        f[3] = channels == 1 ? 0xC0 : 0x40;  // mono, or joint stereo as LAME encodes
+        const std::size_t side_info =
+            mpeg1() ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+        BYTE* t = f.data() + 4 + side_info;
+        std::memcpy(t, "Info", 4);
+        put_be(t + 4, 0x0F, 4);  // frames, bytes, seek table and quality follow
+        put_be(t + 8, frames, 4);
+        put_be(t + 12, bytes, 4);
+        for (int i = 0; i < 100; ++i) t[16 + i] = static_cast<BYTE>(i * 256 / 100);
+        put_be(t + 116, 0, 4);  // quality: not told
+        BYTE* lame = t + 120;
+        const std::string version_text = std::string("LAME") + get_lame_short_version();
+        std::memcpy(lame, version_text.data(), std::min<std::size_t>(9, version_text.size()));
+        lame[9] = 0x01;  // tag revision 0, constant bit rate
+        lame[10] = static_cast<BYTE>(std::min(lowpass_hz / 100, 255));
+        lame[20] = static_cast<BYTE>(std::min<DWORD>(kbps, 255));
+        lame[21] = static_cast<BYTE>(delay >> 4);
+        lame[22] = static_cast<BYTE>((delay & 0xF) << 4 | (padding >> 8 & 0xF));
+        lame[23] = static_cast<BYTE>(padding & 0xFF);
+        put_be(lame + 28, bytes, 4);
+        put_be(lame + 32, music_crc, 2);
+        const auto covered = static_cast<std::size_t>(lame + 34 - f.data());
+        put_be(lame + 34, crc16(0, {f.data(), covered}), 2);
+        return f;
+    }
+};
+
 struct FdCloser {
     int fd = -1;
     FdCloser() = default;
@@ -47,14 +122,16 @@ class Mp3FileWriter::Impl {
   public:
     bool open(const std::filesystem::path& destination, const Mp3FileSettings& settings) {
         m_settings = settings;
+        if (!settings.average) m_settings.kbps = table_kbps(settings.rate, settings.kbps);
         if (!m_file.create(destination)) return fail_with(m_file.error(), m_file.system_error());
         LameSettings lame;
         lame.rate = static_cast<int>(settings.rate);
         lame.channels = settings.channels;
-        lame.kbps = static_cast<int>(settings.kbps);
+        lame.kbps = static_cast<int>(m_settings.kbps);
         lame.average = settings.average;
         lame.quality = settings.quality;
-        lame.info_frame = true;
+        m_own_info = !settings.average && !info_frame_fits(lame.rate, lame.channels, lame.kbps);
+        lame.info_frame = !m_own_info;
         lame.samples = settings.expected_samples;
         m_lame = make_lame(lame);
         if (!m_lame)
@@ -66,27 +143,40 @@ class Mp3FileWriter::Impl {
         if (m_fd.fd < 0) return fail_system("cannot write");
         m_out = id3v2_tag(settings.tags);
         m_tag_bytes = m_out.size();
+        // Room for our own info frame; LAME reserves room for its own in its first frame.
+        if (m_own_info) m_out.resize(m_tag_bytes + own_info_frame().size(), 0);
+        m_audio_start = m_out.size();
         return true;
     }
 
     bool write(std::span<const std::int16_t> samples) {
-        if (!m_error.empty() || m_finished) return false;
+        if (failed() || m_finished) return false;
         if (!lame_encode(m_lame.get(), samples, m_settings.channels, m_out))
             return fail_with("the MP3 encoder failed on " + destination().string(), 0);
         return m_out.size() < kWriteBatch || write_out();
     }
 
     bool finish() {
-        if (!m_error.empty() || m_finished) return false;
+        if (failed() || m_finished) return false;
         if (!lame_flush(m_lame.get(), m_out))
             return fail_with("the MP3 encoder failed on " + destination().string(), 0);
         if (!write_out()) return false;
-        // LAME left the first frame empty for the info frame; it goes right after the tag.
+        // The info frame goes right after the tag.
         std::vector<BYTE> info(4096);
-        const std::size_t size = lame_get_lametag_frame(m_lame.get(), info.data(), info.size());
-        if (size == 0 || size > info.size())
-            return fail_with("the MP3 encoder made no info frame for " + destination().string(), 0);
-        info.resize(size);
+        if (m_own_info) {
+            info = own_info_frame().build(
+                static_cast<std::uint32_t>(frames()),
+                static_cast<std::uint32_t>(m_written - static_cast<off_t>(m_tag_bytes)),
+                lame_get_encoder_delay(m_lame.get()), lame_get_encoder_padding(m_lame.get()),
+                lame_get_lowpassfreq(m_lame.get()), m_music_crc);
+        } else {
+            // LAME left its first frame empty for it.
+            const std::size_t size = lame_get_lametag_frame(m_lame.get(), info.data(), info.size());
+            if (size == 0 || size > info.size())
+                return fail_with("the MP3 encoder made no info frame for " + destination().string(),
+                                 0);
+            info.resize(size);
+        }
         if (!write_at(info, static_cast<off_t>(m_tag_bytes))) return false;
         // On the disk before the rename, so a crash leaves the old file or the whole new one.
         if (::fsync(m_fd.fd) != 0) return fail_system("cannot write");
@@ -101,11 +191,18 @@ class Mp3FileWriter::Impl {
         return m_lame && m_settings.expected_samples > 0 ? lame_get_totalframes(m_lame.get()) : 0;
     }
     const std::filesystem::path& destination() const { return m_file.destination(); }
-    const std::string& error() const { return m_error; }
-    int system_error() const { return m_errno; }
+    const Failure& failure() const { return m_failure; }
 
   private:
+    InfoFrame own_info_frame() const {
+        return {m_settings.rate, m_settings.channels, m_settings.kbps};
+    }
+
     bool write_out() {
+        // The music CRC covers the frames after the info frame.
+        const auto audio_from = static_cast<std::size_t>(std::clamp<off_t>(
+            static_cast<off_t>(m_audio_start) - m_written, 0, static_cast<off_t>(m_out.size())));
+        m_music_crc = crc16(m_music_crc, std::span<const BYTE>(m_out).subspan(audio_from));
         const bool ok = write_at(m_out, m_written);
         if (ok) m_written += static_cast<off_t>(m_out.size());
         m_out.clear();
@@ -128,11 +225,9 @@ class Mp3FileWriter::Impl {
         return fail_with(
             std::string(what) + " " + destination().string() + ": " + std::strerror(error), error);
     }
+    bool failed() const { return !m_failure.text.empty(); }
     bool fail_with(std::string message, int error) {
-        if (m_error.empty()) {
-            m_error = std::move(message);
-            m_errno = error;
-        }
+        if (!failed()) m_failure = {std::move(message), error};
         m_file.abandon();
         return false;
     }
@@ -143,10 +238,12 @@ class Mp3FileWriter::Impl {
     LamePtr m_lame;
     std::vector<BYTE> m_out;  // encoded bytes not yet in the file
     std::size_t m_tag_bytes = 0;
+    std::size_t m_audio_start = 0;  // file offset of the first audio frame
+    bool m_own_info = false;        // the info frame is ours, not LAME's
+    std::uint16_t m_music_crc = 0;
     off_t m_written = 0;
     bool m_finished = false;
-    std::string m_error;
-    int m_errno = 0;
+    Failure m_failure;
 };
 
 DWORD Mp3FileWriter::rate_for(DWORD source_rate, DWORD kbps) {
@@ -162,10 +259,10 @@ DWORD Mp3FileWriter::rate_for(DWORD source_rate, DWORD kbps) {
 
 std::unique_ptr<Mp3FileWriter> Mp3FileWriter::create(const std::filesystem::path& destination,
                                                      const Mp3FileSettings& settings,
-                                                     std::string& error) {
+                                                     Failure& failure) {
     auto impl = std::make_unique<Impl>();
     if (!impl->open(destination, settings)) {
-        error = impl->error();
+        failure = impl->failure();
         return nullptr;
     }
     return std::unique_ptr<Mp3FileWriter>(new Mp3FileWriter(std::move(impl)));
@@ -189,11 +286,8 @@ std::uint64_t Mp3FileWriter::expected_frames() const {
 const std::filesystem::path& Mp3FileWriter::destination() const {
     return m_impl->destination();
 }
-const std::string& Mp3FileWriter::error() const {
-    return m_impl->error();
-}
-int Mp3FileWriter::system_error() const {
-    return m_impl->system_error();
+const Mp3FileWriter::Failure& Mp3FileWriter::failure() const {
+    return m_impl->failure();
 }
 
 }  // namespace quillon::codec

@@ -35,11 +35,17 @@ class Mp3FileWriter {
     // an MP3 rate that carries the bit rate, else the closest one that does, preferring rates
     // below the source's (only a source slower than every such rate is resampled upwards).
     [[nodiscard]] static DWORD rate_for(DWORD source_rate, DWORD kbps);
-    // Reserves the temporary file beside `destination` and writes the tag. Null, with `error`
-    // naming the file and the reason, when the folder or the settings are refused.
+    struct Failure {
+        std::string text;      // the file and the reason
+        int system_error = 0;  // the system's error number (ENOSPC, EACCES, ...), or 0 when the
+                               // encoder itself failed
+    };
+
+    // Reserves the temporary file beside `destination` and writes the tag. Null, with `failure`,
+    // when the folder or the settings are refused.
     [[nodiscard]] static std::unique_ptr<Mp3FileWriter> create(
         const std::filesystem::path& destination, const Mp3FileSettings& settings,
-        std::string& error);
+        Failure& failure);
 
     ~Mp3FileWriter();
     Mp3FileWriter(const Mp3FileWriter&) = delete;
@@ -57,10 +63,8 @@ class Mp3FileWriter {
     [[nodiscard]] std::uint64_t expected_frames() const;
     [[nodiscard]] const std::filesystem::path& destination() const;
 
-    // The first failure: the file and the reason; and the system's error number (ENOSPC, EACCES,
-    // ...), or 0 when the encoder itself failed.
-    [[nodiscard]] const std::string& error() const;
-    [[nodiscard]] int system_error() const;
+    // The first failure.
+    [[nodiscard]] const Failure& failure() const;
 
     class Impl;
 

@@ -105,12 +105,22 @@ HRESULT invoke_with(IDispatch* object, DISPID id, WORD flags, std::span<const Va
 HRESULT dispatch_get(IDispatch* object, std::string_view name, Variant& result) {
     DISPID id;
     if (HRESULT hr = id_of(object, name, id); FAILED(hr)) return hr;
-    return invoke_with(object, id, DISPATCH_PROPERTYGET, {}, false, &result);
+    return dispatch_get(object, id, result);
 }
 
 HRESULT dispatch_put(IDispatch* object, std::string_view name, const Variant& value) {
     DISPID id;
     if (HRESULT hr = id_of(object, name, id); FAILED(hr)) return hr;
+    return dispatch_put(object, id, value);
+}
+
+HRESULT dispatch_get(IDispatch* object, DISPID id, Variant& result) {
+    if (!object) return E_POINTER;
+    return invoke_with(object, id, DISPATCH_PROPERTYGET, {}, false, &result);
+}
+
+HRESULT dispatch_put(IDispatch* object, DISPID id, const Variant& value) {
+    if (!object) return E_POINTER;
     return invoke_with(object, id, DISPATCH_PROPERTYPUT, {&value, 1}, true, nullptr);
 }
 

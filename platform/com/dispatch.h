@@ -101,6 +101,8 @@ HRESULT dispatch_get(IDispatch* object, std::string_view name, Variant& result);
 HRESULT dispatch_put(IDispatch* object, std::string_view name, const Variant& value);
 HRESULT dispatch_call(IDispatch* object, std::string_view name, std::span<const Variant> args,
                       Variant* result = nullptr);
-// By DISPID, the way events reach their sinks.
+// By DISPID, the way events reach their sinks and late-bound hosts call.
 HRESULT dispatch_invoke_method(IDispatch* object, DISPID id, std::span<const Variant> args,
                                Variant* result = nullptr);
+HRESULT dispatch_get(IDispatch* object, DISPID id, Variant& result);
+HRESULT dispatch_put(IDispatch* object, DISPID id, const Variant& value);

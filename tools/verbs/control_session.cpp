@@ -42,11 +42,16 @@ ControlSession::~ControlSession() {
 }
 
 bool ControlSession::start(std::string_view verb) {
+    return start(verb, CLSID_Kelvane, "recorder control");
+}
+
+bool ControlSession::start(std::string_view verb, REFCLSID clsid, std::string_view what) {
     m_verb = std::string(verb);
-    const HRESULT hr = m_host.create(CLSID_Kelvane);
+    const HRESULT hr = m_host.create(clsid);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "kelvane %s: cannot create the recorder control: %s (0x%08X)\n",
-                     m_verb.c_str(), hresult_text(hr), static_cast<unsigned>(hr));
+        std::fprintf(stderr, "kelvane %s: cannot create the %.*s: %s (0x%08X)\n", m_verb.c_str(),
+                     static_cast<int>(what.size()), what.data(), hresult_text(hr),
+                     static_cast<unsigned>(hr));
         return false;
     }
     return true;
@@ -108,22 +113,25 @@ bool ControlSession::interrupted() {
     return g_interrupted;
 }
 
-StatusLine::StatusLine() : m_terminal(::isatty(STDOUT_FILENO) != 0) {}
+StatusLine::StatusLine() : StatusLine(std::cout, STDOUT_FILENO, false) {}
+
+StatusLine::StatusLine(std::ostream& out, int fd, bool terminal_only)
+    : m_out(out), m_terminal(::isatty(fd) != 0), m_terminal_only(terminal_only) {}
 
 void StatusLine::show(const std::string& text, std::uint64_t now_ms) {
     if (m_terminal) {
-        std::cout << '\r' << text << "\033[K" << std::flush;
+        m_out << '\r' << text << "\033[K" << std::flush;
         m_shown = true;
         return;
     }
-    if (m_shown && now_ms < m_last_ms + 1000) return;
-    std::cout << text << '\n' << std::flush;
+    if (m_terminal_only || (m_shown && now_ms < m_last_ms + 1000)) return;
+    m_out << text << '\n' << std::flush;
     m_shown = true;
     m_last_ms = now_ms;
 }
 
 void StatusLine::finish() {
-    if (m_terminal && m_shown) std::cout << '\n' << std::flush;
+    if (m_terminal && m_shown) m_out << '\n' << std::flush;
 }
 
 std::string level_bar(LONG level) {

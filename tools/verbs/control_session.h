@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,8 +16,10 @@ class ControlSession {
     explicit ControlSession(bool manual_clock);
     ~ControlSession();
 
-    // Creates the control; prints why and returns false when it cannot be created.
+    // Creates the recorder control, or the component of class `clsid` (`what` names it in the
+    // message); prints why and returns false when it cannot be created.
     bool start(std::string_view verb);
+    bool start(std::string_view verb, REFCLSID clsid, std::string_view what);
     IDispatch* control() const { return m_host.control(); }
 
     // Property and method helpers that print a failure under the verb's name.
@@ -57,11 +60,16 @@ class ControlSession {
 class StatusLine {
   public:
     StatusLine();
+    // On `out`, which is the terminal `fd` or not; with `terminal_only` nothing is printed
+    // elsewhere.
+    StatusLine(std::ostream& out, int fd, bool terminal_only);
     void show(const std::string& text, std::uint64_t now_ms);
     void finish();
 
   private:
+    std::ostream& m_out;
     bool m_terminal;
+    bool m_terminal_only = false;
     bool m_shown = false;
     std::uint64_t m_last_ms = 0;
 };

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "control/kelvane_info_slots.h"
+#include "platform/com/typeinfo.h"
+
 Options::Options(std::span<char*> args, std::string_view usage, std::string_view verb)
     : m_args(args), m_usage(usage), m_verb(verb) {}
 
@@ -89,5 +92,25 @@ bool Options::positional(std::string& value) {
         return false;
     }
     value = std::string(m_current);
+    return true;
+}
+
+bool Options::info_text(std::string& id, std::string& text) {
+    std::string pair;
+    if (!this->text(pair)) return false;
+    const auto equals = pair.find('=');
+    const std::string key = pair.substr(0, equals);
+    id.clear();
+    if (names_equal(key, "DISP") || names_equal(key, kelvane::kDisplayNameProperty))
+        id = "DISP";
+    for (const auto& slot : kelvane::kInfoSlots)
+        if (names_equal(key, slot.id) || (slot.property && names_equal(key, slot.property)))
+            id = slot.id;
+    if (equals == std::string::npos || id.empty()) {
+        usage_error("--info takes KEY=TEXT with KEY an info property or INFO chunk id, not \"" +
+                    pair + "\"");
+        return false;
+    }
+    text = pair.substr(equals + 1);
     return true;
 }

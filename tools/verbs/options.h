@@ -31,6 +31,11 @@ class Options {
     int status() const { return m_status; }
     int usage_error(const std::string& message);
 
+    // `--info KEY=TEXT`: the INFO chunk id that KEY names (an info property such as infoName
+    // or a chunk id such as INAM, in any case; DISP or infoDisplayName for the display name)
+    // and the text. False, after a usage error, when KEY names neither.
+    bool info_text(std::string& id, std::string& text);
+
   private:
     std::span<char*> m_args;
     std::string_view m_usage;

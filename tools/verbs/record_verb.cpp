@@ -28,14 +28,12 @@ constexpr std::string_view kUsage =
     "                  infoName or its chunk id such as INAM (any case); DISP is the display name\n"
     "  --clock manual  run in virtual time (the virtual sound card only), for tests\n";
 
-// The info property that KEY names: a property name or an INFO chunk id, in any case.
-std::string info_property_for_key(const std::vector<std::string>& properties,
-                                  std::string_view key) {
-    for (const auto& property : properties)
-        if (names_equal(property, key)) return property;
-    if (names_equal(key, "DISP")) return std::string(kelvane::kDisplayNameProperty);
+// The info property that fills INFO chunk `id` ("DISP": the display name); empty for the
+// slots that only a file fills.
+std::string info_property_for_id(const std::string& id) {
+    if (id == "DISP") return std::string(kelvane::kDisplayNameProperty);
     for (const auto& slot : kelvane::kInfoSlots)
-        if (slot.property && names_equal(slot.id, key)) return slot.property;
+        if (id == slot.id && slot.property) return slot.property;
     return {};
 }
 
@@ -75,7 +73,7 @@ int record_verb(std::span<char*> args) {
     double seconds = -1;
     std::string format;
     LONG device = -1, buffer = -1;
-    std::vector<std::string> infos;  // KEY=TEXT
+    std::vector<std::pair<std::string, std::string>> infos;  // INFO chunk id, text
     bool manual = false;
     while (options.next()) {
         if (options.is("--seconds")) {
@@ -87,9 +85,9 @@ int record_verb(std::span<char*> args) {
         } else if (options.is("--buffer")) {
             if (!options.integer(buffer, 1, 100000000)) return 2;
         } else if (options.is("--info")) {
-            std::string pair;
-            if (!options.text(pair)) return 2;
-            infos.push_back(pair);
+            std::string id, text;
+            if (!options.info_text(id, text)) return 2;
+            infos.emplace_back(id, text);
         } else if (options.is("--clock")) {
             if (!options.manual_clock(manual)) return 2;
         } else if (!options.positional(file)) {
@@ -109,17 +107,14 @@ int record_verb(std::span<char*> args) {
     }
     if (device >= 0 && !session.put("devInput", Variant::i4(device))) return 1;
     if (buffer >= 0 && !session.put("BufferSize", Variant::i4(buffer))) return 1;
-    for (const auto& pair : infos) {
-        const auto equals = pair.find('=');
-        const std::string property =
-            info_property_for_key(session.info_property_names(), pair.substr(0, equals));
-        if (equals == std::string::npos || property.empty()) {
-            std::cerr << "kelvane record: --info takes KEY=TEXT with KEY an info property or "
-                         "INFO chunk id, not \""
-                      << pair << "\"\n";
+    for (const auto& [id, text] : infos) {
+        const std::string property = info_property_for_id(id);
+        if (property.empty()) {
+            std::cerr << "kelvane record: " << id << " has no info property; only a file read "
+                      << "back fills it\n";
             return 2;
         }
-        if (!session.put(property, Variant::string(pair.substr(equals + 1)))) return 1;
+        if (!session.put(property, Variant::string(text))) return 1;
     }
     session.put("TypeRecordLevel", Variant::i2(2));
     if (!format.empty() && !choose_format(session, format)) return 1;

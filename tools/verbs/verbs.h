@@ -10,3 +10,4 @@ int play_verb(std::span<char*> args);
 int info_verb(std::span<char*> args);
 int formats_verb(std::span<char*> args);
 int devices_verb(std::span<char*> args);
+int convert_verb(std::span<char*> args);

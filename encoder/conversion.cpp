@@ -1,0 +1,169 @@
+#include "encoder/conversion.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "encoder/info_tags.h"
+#include "encoder/mp3enc_ids.h"
+#include "platform/com/stream.h"
+
+namespace mp3enc {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using kelvane::engine::WavSource;
+
+// LAME's own default quality: what a person running the encoder by hand gets.
+constexpr int kLameQuality = 3;
+
+HRESULT read_failure_code(WavSource::Failure failure) {
+    switch (failure) {
+        case WavSource::Failure::missing:
+            return STG_E_FILENOTFOUND;
+        case WavSource::Failure::unreadable:
+            return STG_E_READFAULT;
+        default:
+            return MP3ENC_E_INPUTFORMAT;
+    }
+}
+
+kelvane::engine::InfoTexts tag_texts(const WavSource& source, const ConversionSettings& s) {
+    kelvane::engine::InfoTexts texts = source.info();
+    for (const auto& [slot, text] : s.slot_texts)
+        texts.slots[static_cast<std::size_t>(slot)] = text;
+    if (s.display_name) texts.display_name = *s.display_name;
+    return texts;
+}
+
+}  // namespace
+
+HRESULT write_failure_code(int system_error) {
+    switch (system_error) {
+        case 0:
+            return MP3ENC_E_ENCODER;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return STG_E_MEDIUMFULL;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return STG_E_ACCESSDENIED;
+        default:
+            return STG_E_WRITEFAULT;
+    }
+}
+
+std::unique_ptr<Conversion> Conversion::start(const std::string& input, const std::string& output,
+                                              const ConversionSettings& settings,
+                                              std::function<void()> notify,
+                                              ConversionFailure& failure) {
+    if (input.empty() || output.empty()) {
+        failure = {E_INVALIDARG, "an input and an output file are needed"};
+        return nullptr;
+    }
+    std::unique_ptr<Conversion> c(new Conversion);
+    WavSource& source = c->m_source;
+    if (!source.open(input)) {
+        failure = {read_failure_code(source.failure()), source.error()};
+        return nullptr;
+    }
+    // The output replaces its file only at the end, but replacing the input itself would still
+    // leave the user without it.
+    std::error_code ignored;
+    if (std::filesystem::equivalent(input, output, ignored)) {
+        failure = {MP3ENC_E_SAMEFILE, output + ": is the input file itself"};
+        return nullptr;
+    }
+    c->m_rate = quillon::codec::Mp3FileWriter::rate_for(source.rate(), settings.kbps);
+    c->m_channels = source.channels();
+    if (!source.start(c->m_rate, c->m_channels)) {
+        failure = {read_failure_code(source.failure()), source.error()};
+        return nullptr;
+    }
+    quillon::codec::Mp3FileSettings file;
+    file.rate = c->m_rate;
+    file.channels = c->m_channels;
+    file.kbps = settings.kbps;
+    file.average = settings.average;
+    file.quality = kLameQuality;
+    file.expected_samples = source.expected_frames();
+    if (settings.tags) file.tags = id3_texts(tag_texts(source, settings));
+    quillon::codec::Mp3FileWriter::Failure refused;
+    c->m_writer = quillon::codec::Mp3FileWriter::create(output, file, refused);
+    if (!c->m_writer) {
+        failure = {write_failure_code(refused.system_error), refused.text};
+        return nullptr;
+    }
+    c->m_total_frames = c->m_writer->expected_frames();
+    c->m_notify = std::move(notify);
+    c->m_worker = std::thread(&Conversion::work, c.get());
+    return c;
+}
+
+Conversion::~Conversion() {
+    stop();
+}
+
+void Conversion::stop() {
+    m_stop.store(true, std::memory_order_release);
+    join();
+}
+
+void Conversion::join() {
+    if (m_worker.joinable()) m_worker.join();
+}
+
+double Conversion::speed() const {
+    const double seconds = static_cast<double>(m_work_ns.load(std::memory_order_acquire)) / 1e9;
+    if (seconds <= 0 || m_rate == 0) return 0;
+    return static_cast<double>(m_samples.load(std::memory_order_acquire)) / m_rate / seconds;
+}
+
+void Conversion::work() {
+    const auto begin = Clock::now();
+    auto account = [&] {
+        m_frames.store(m_writer->frames(), std::memory_order_release);
+        m_work_ns.store(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begin).count(),
+            std::memory_order_release);
+    };
+    std::vector<BYTE> pcm;
+    std::vector<std::int16_t> samples;
+    while (!m_stop.load(std::memory_order_acquire)) {
+        pcm.clear();
+        if (!m_source.read(pcm))
+            return fail(read_failure_code(m_source.failure()), m_source.error());
+        samples.resize(pcm.size() / 2);
+        std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+        if (!m_writer->write(samples))
+            return fail(write_failure_code(m_writer->failure().system_error),
+                        m_writer->failure().text);
+        m_samples.fetch_add(samples.size() / m_channels, std::memory_order_release);
+        account();
+        if (m_source.done()) break;
+        m_notify();
+    }
+    const bool stopped = !m_source.done();
+    if (!m_writer->finish())
+        return fail(write_failure_code(m_writer->failure().system_error), m_writer->failure().text);
+    account();
+    if (!stopped) m_total_frames.store(m_writer->frames(), std::memory_order_release);
+    end(stopped ? State::stopped : State::complete);
+}
+
+void Conversion::fail(HRESULT code, std::string description) {
+    m_failure = {code, std::move(description)};
+    // An unfinished writer takes its temporary file with it.
+    m_writer.reset();
+    end(State::failed);
+}
+
+void Conversion::end(State state) {
+    m_state.store(state, std::memory_order_release);
+    m_notify();
+}
+
+}  // namespace mp3enc
