@@ -40,7 +40,9 @@ std::optional<std::u32string> decode_utf8(std::string_view text) {
 
 std::u32string code_points(std::string_view text) {
     if (auto decoded = decode_utf8(text)) return *decoded;
-    return std::u32string(text.begin(), text.end());  // Latin-1: each byte is its code point
+    std::u32string latin1;  // each byte is its code point
+    for (char c : text) latin1.push_back(static_cast<unsigned char>(c));
+    return latin1;
 }
 
 bool fits_latin1(const std::u32string& text) {

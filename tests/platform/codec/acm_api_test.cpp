@@ -158,8 +158,15 @@ TEST(Suggest, RestrictionsAndRefusals) {
     std::vector<BYTE> unknown = pcm(8000, 1, 16);
     wfx_ptr(unknown)->wFormatTag = 0x2000;
     EXPECT_EQ(acmFormatSuggest(nullptr, wfx_ptr(unknown), wfx_ptr(out), 18, 0), ACMERR_NOTPOSSIBLE);
+    // PCM of more channels than devices play is folded into stereo; past eight it is refused.
     std::vector<BYTE> six = pcm(8000, 6, 16);
-    EXPECT_EQ(acmFormatSuggest(nullptr, wfx_ptr(six), wfx_ptr(out), 18, 0), ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(acmFormatSuggest(nullptr, wfx_ptr(six), wfx_ptr(out), 18, 0), 0u);
+    EXPECT_EQ(wfx(out).nChannels, 2);
+    std::vector<BYTE> nine = pcm(8000, 9, 16);
+    EXPECT_EQ(acmFormatSuggest(nullptr, wfx_ptr(nine), wfx_ptr(out), 18, 0), ACMERR_NOTPOSSIBLE);
+    std::vector<BYTE> coded = named("alaw:8000:1");
+    wfx_ptr(coded)->nChannels = 3;
+    EXPECT_EQ(acmFormatSuggest(nullptr, wfx_ptr(coded), wfx_ptr(out), 18, 0), ACMERR_NOTPOSSIBLE);
 }
 
 TEST(StreamOpen, ImpossibleConversionsAreRefused) {
@@ -344,3 +351,20 @@ TEST_F(Chooser, CancelSmallRoomRestrictionsAndAFailingHook) {
 }
 
 }  // namespace
+
+TEST(StreamConvert, MoreChannelsFoldIntoStereoAndMono) {
+    // One frame of three channels: left, right and a centre that both sides share.
+    const std::vector<std::int16_t> frame = {1000, 2000, 3000};
+    std::vector<BYTE> three = pcm(8000, 3, 16);
+    TestStream to_stereo(three, pcm(8000, 2, 16));
+    ASSERT_EQ(to_stereo.result(), 0u);
+    EXPECT_EQ(samples_of(to_stereo.convert_all(bytes_of(frame), 6)),
+              (std::vector<std::int16_t>{1667, 2333}));  // (side + centre / 2) / 1.5
+    TestStream to_mono(three, pcm(8000, 1, 16));
+    ASSERT_EQ(to_mono.result(), 0u);
+    EXPECT_EQ(samples_of(to_mono.convert_all(bytes_of(frame), 6)),
+              (std::vector<std::int16_t>{2000}));
+    // Devices never get more than two.
+    TestStream refused(pcm(8000, 2, 16), three);
+    EXPECT_EQ(refused.result(), ACMERR_NOTPOSSIBLE);
+}
