@@ -11,16 +11,16 @@
 namespace quillon_test {
 
 struct Mp3Layout {
-    std::size_t tag_bytes = 0;            // ID3v2 tag with its header
+    std::size_t tag_bytes = 0;                      // ID3v2 tag with its header
     std::map<std::string, std::string> tag_frames;  // frame id -> raw body
-    std::string info_kind;                // "Info", "Xing" or "" when there is no info frame
-    std::uint32_t info_frames = 0;        // frames the info frame announces
+    std::string info_kind;          // "Info", "Xing" or "" when there is no info frame
+    std::uint32_t info_frames = 0;  // frames the info frame announces
     std::uint32_t info_bytes = 0;
-    int delay = -1, padding = -1;         // from the LAME extension
-    std::size_t audio_frames = 0;         // frames after the info frame
+    int delay = -1, padding = -1;  // from the LAME extension
+    std::size_t audio_frames = 0;  // frames after the info frame
     std::size_t samples_per_frame = 0;
     int rate = 0;
-    bool whole = false;                   // the walk ended exactly at the end of the file
+    bool whole = false;  // the walk ended exactly at the end of the file
 };
 
 inline std::size_t mp3_frame_bytes(const unsigned char* h, int* rate = nullptr,
@@ -31,7 +31,8 @@ inline std::size_t mp3_frame_bytes(const unsigned char* h, int* rate = nullptr,
     if (version == 1 || kbps_index == 0 || kbps_index == 15 || rate_index == 3) return 0;
     static const int k1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     static const int k2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int rates[3][3] = {{11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+    static const int rates[3][3] = {
+        {11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
     const int r = rates[version == 3 ? 2 : version == 2 ? 1 : 0][rate_index];
     const int kbps = version == 3 ? k1[kbps_index] : k2[kbps_index];
     if (rate) *rate = r;
@@ -47,8 +48,8 @@ inline Mp3Layout mp3_layout(const std::vector<unsigned char>& f) {
     Mp3Layout l;
     std::size_t at = 0;
     if (f.size() >= 10 && std::memcmp(f.data(), "ID3", 3) == 0) {
-        const std::size_t size = std::size_t{f[6]} << 21 | std::size_t{f[7]} << 14 |
-                                 std::size_t{f[8]} << 7 | f[9];
+        const std::size_t size =
+            std::size_t{f[6]} << 21 | std::size_t{f[7]} << 14 | std::size_t{f[8]} << 7 | f[9];
         l.tag_bytes = 10 + size;
         for (std::size_t p = 10; p + 10 <= l.tag_bytes;) {
             const std::string id(reinterpret_cast<const char*>(&f[p]), 4);

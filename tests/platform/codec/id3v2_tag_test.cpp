@@ -23,8 +23,8 @@ Bytes body(const Bytes& tag) {
 
 TEST(Id3v2Tag, HeaderAndFrameSizes) {
     const Bytes tag = tag_of({{"TIT2", "", "abc"}});
-    const Bytes expected = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 14,         // 14 bytes follow
-                            'T', 'I', 'T', '2', 0, 0, 0, 4, 0, 0,        // 4-byte body
+    const Bytes expected = {'I', 'D', '3', 3,   0, 0, 0, 0, 0, 14,  // 14 bytes follow
+                            'T', 'I', 'T', '2', 0, 0, 0, 4, 0, 0,   // 4-byte body
                             0,   'a', 'b', 'c'};
     EXPECT_EQ(tag, expected);
 }

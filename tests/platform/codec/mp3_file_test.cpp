@@ -71,8 +71,8 @@ TEST_P(WrittenFile, InfoFrameTellsExactlyWhatTheFileHolds) {
     ASSERT_EQ(pcm.size(), samples * c.channels);
     // In pieces, as the encoder component feeds it.
     for (std::size_t at = 0; at < pcm.size(); at += 4096 * c.channels)
-        ASSERT_TRUE(writer->write(std::span(pcm).subspan(
-            at, std::min<std::size_t>(4096 * c.channels, pcm.size() - at))));
+        ASSERT_TRUE(writer->write(
+            std::span(pcm).subspan(at, std::min<std::size_t>(4096 * c.channels, pcm.size() - at))));
     ASSERT_TRUE(writer->finish()) << writer->failure().text;
 
     const auto layout = quillon_test::mp3_layout(quillon::test::read_bytes(path));
