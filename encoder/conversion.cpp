@@ -51,6 +51,9 @@ HRESULT write_failure_code(int system_error) {
         case EPERM:
         case EROFS:
             return STG_E_ACCESSDENIED;
+        case ENOENT:
+        case ENOTDIR:
+            return STG_E_PATHNOTFOUND;
         default:
             return STG_E_WRITEFAULT;
     }

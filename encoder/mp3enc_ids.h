@@ -44,11 +44,12 @@ inline constexpr LONG kMaxBitrate = 320000;
 inline constexpr LONG kDefaultBitrate = 128000;
 
 // Failures of Start and the Failed event besides the storage codes (STG_E_FILENOTFOUND,
-// STG_E_READFAULT, STG_E_WRITEFAULT, STG_E_MEDIUMFULL, STG_E_ACCESSDENIED).
+// STG_E_READFAULT, STG_E_WRITEFAULT, STG_E_MEDIUMFULL, STG_E_PATHNOTFOUND, STG_E_ACCESSDENIED).
 inline constexpr HRESULT MP3ENC_E_INPUTFORMAT = make_hresult(0x80040310);  // no WAV we can read
 inline constexpr HRESULT MP3ENC_E_BUSY = make_hresult(0x80040311);         // already converting
 inline constexpr HRESULT MP3ENC_E_SAMEFILE = make_hresult(0x80040312);     // output is the input
 inline constexpr HRESULT MP3ENC_E_ENCODER = make_hresult(0x80040313);      // LAME refused or failed
+inline constexpr HRESULT STG_E_PATHNOTFOUND = make_hresult(0x80030003);
 inline constexpr HRESULT STG_E_ACCESSDENIED = make_hresult(0x80030005);
 
 }  // namespace mp3enc
