@@ -54,35 +54,58 @@ void put_be(BYTE* at, std::uint32_t value, int bytes) {
 }
 
 // The info frame of a constant-bit-rate stream whose own bit rate is too low for one: the frame
-// takes the bit rate LAME gives the info frames of its average-bit-rate streams, and holds the
-// same fields LAME writes (frame and byte counts, a seek table, delay and padding, CRCs).
+// takes the smallest bit rate that holds it, and the same fields LAME writes (frame and byte
+// counts, a seek table, delay and padding, CRCs).
 struct InfoFrame {
     DWORD rate;
     WORD channels;
     DWORD kbps;  // of the stream
 
     bool mpeg1() const { return rate >= 32000; }
-    DWORD header_kbps() const { return mpeg1() ? 128 : rate >= 16000 ? 64 : 32; }
-    std::size_t size() const { return (mpeg1() ? 144000 : 72000) * header_kbps() / rate; }
+    std::size_t side_info() const {
+        return mpeg1() ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+    }
+    std::size_t bytes_at(DWORD k) const { return (mpeg1() ? 144000 : 72000) * k / rate; }
+    // The smallest bit rate whose frame holds the tag: readers that seek by the average bit rate
+    // count this frame's bytes as audio, so it should be no larger than it must.
+    DWORD header_kbps() const {
+        const std::span<const DWORD> table =
+            mpeg1() ? std::span<const DWORD>(kMpeg1Kbps) : std::span<const DWORD>(kMpeg2Kbps);
+        for (DWORD k : table)
+            if (bytes_at(k) >= 4 + side_info() + 156) return k;
+        return table.back();
+    }
+    int kbps_index() const {
+        const std::span<const DWORD> table =
+            mpeg1() ? std::span<const DWORD>(kMpeg1Kbps) : std::span<const DWORD>(kMpeg2Kbps);
+        return static_cast<int>(std::find(table.begin(), table.end(), header_kbps()) -
+                                table.begin()) +
+               1;
+    }
+    std::size_t size() const { return bytes_at(header_kbps()); }
 
     std::vector<BYTE> build(std::uint32_t frames, std::uint32_t bytes, int delay, int padding,
                             int lowpass_hz, std::uint16_t music_crc) const {
         std::vector<BYTE> f(size(), 0);
         const int version = mpeg1() ? 3 : rate >= 16000 ? 2 : 0;
         const int rate_index = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2;
-        const int kbps_index = mpeg1() ? 9 : header_kbps() == 64 ? 8 : 4;
         f[0] = 0xFF;
         f[1] = static_cast<BYTE>(0xE0 | version << 3 | 1 << 1 | 1);  // Layer III, no CRC
-        f[2] = static_cast<BYTE>(kbps_index << 4 | rate_index << 2);
+        f[2] = static_cast<BYTE>(kbps_index() << 4 | rate_index << 2);
         f[3] = channels == 1 ? 0xC0 : 0x40;  // mono, or joint stereo as LAME encodes
-        const std::size_t side_info =
-            mpeg1() ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
-        BYTE* t = f.data() + 4 + side_info;
-        std::memcpy(t, "Info", 4);
+        BYTE* t = f.data() + 4 + side_info();
+        // "Xing", not "Info": readers take an "Info" stream for one of the bit rate in this
+        // frame's header and would seek by that.
+        std::memcpy(t, "Xing", 4);
         put_be(t + 4, 0x0F, 4);  // frames, bytes, seek table and quality follow
         put_be(t + 8, frames, 4);
         put_be(t + 12, bytes, 4);
-        for (int i = 0; i < 100; ++i) t[16 + i] = static_cast<BYTE>(i * 256 / 100);
+        // Where each hundredth of the time starts, in 256ths of the bytes from this frame on;
+        // the frames after this one are all of one size.
+        const double audio = static_cast<double>(bytes) - static_cast<double>(size());
+        for (int i = 0; i < 100; ++i)
+            t[16 + i] = static_cast<BYTE>(
+                std::min(255.0, 256.0 * (static_cast<double>(size()) + audio * i / 100) / bytes));
         put_be(t + 116, 0, 4);  // quality: not told
         BYTE* lame = t + 120;
         const std::string version_text = std::string("LAME") + get_lame_short_version();
