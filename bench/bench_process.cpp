@@ -87,3 +87,12 @@ pid_t pulse_server_pid() {
     in >> pid;
     return pid;
 }
+
+std::string program_folder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = '\0';
+    std::string text(path);
+    return text.substr(0, text.rfind('/'));
+}

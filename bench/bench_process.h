@@ -19,6 +19,9 @@ struct Measured {
 bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
                   std::string& output);
 
+// The folder of the running benchmark, where the programs of the build sit beside it.
+std::string program_folder();
+
 // CPU seconds a process has used so far; 0 for no process.
 double process_cpu(pid_t pid);
 

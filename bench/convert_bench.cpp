@@ -16,15 +16,6 @@
 
 namespace {
 
-std::string folder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = '\0';
-    std::string text(path);
-    return text.substr(0, text.rfind('/'));
-}
-
 // The best (shortest) wall time of three runs, with its CPU time.
 bool best_of_three(const std::vector<std::string>& argv, Measured& best) {
     best.seconds = 1e300;
@@ -57,10 +48,11 @@ int main(int argc, char** argv) {
     }
     Measured ours, theirs;
     const bool ok =
-        best_of_three({folder() + "/kelvane", "convert", in, work + "/ours.mp3", "--bitrate",
-                       "128", "--no-tags"},
+        best_of_three({program_folder() + "/kelvane", "convert", in, work + "/ours.mp3",
+                       "--bitrate", "128", "--no-tags"},
                       ours) &&
-        best_of_three({"lame", "--quiet", "-b", "128", "-q", "3", in, work + "/theirs.mp3"}, theirs);
+        best_of_three({"lame", "--quiet", "-b", "128", "-q", "3", in, work + "/theirs.mp3"},
+                      theirs);
     std::system(("rm -rf " + work).c_str());
     if (!ok) return 1;
     const double audio = minutes * 60.0;

@@ -18,15 +18,6 @@
 
 namespace {
 
-std::string folder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = '\0';
-    std::string text(path);
-    return text.substr(0, text.rfind('/'));
-}
-
 struct Row {
     const char* name;
     Measured m;
@@ -51,7 +42,7 @@ void print_cpu_row(const Row& r) {
 int main(int argc, char** argv) {
     int seconds = 20;
     if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::atoi(argv[2]);
-    const std::string bin = folder() + "/../bin";
+    const std::string bin = program_folder() + "/../bin";
     const std::string kelvane = bin + "/kelvane";
     const std::string work = "/tmp/quillon-record-bench-" + std::to_string(getpid());
     if (std::system(("mkdir -p " + work).c_str()) != 0) return 1;
@@ -66,16 +57,14 @@ int main(int argc, char** argv) {
     setenv("PULSE_SOURCE", "quillon_sink.monitor", 1);
     const pid_t server = pulse_server_pid();
     const std::string ours = "KELVANE_AUDIO=alsa " + kelvane + " record ";
-    const Row pcm_ours = measure("kelvane record, PCM 44.1 kHz stereo",
-                                 ours + work + "/a.wav --seconds " + s +
-                                     " --format pcm:44100:2:16 > /dev/null",
-                                 server);
+    const Row pcm_ours = measure(
+        "kelvane record, PCM 44.1 kHz stereo",
+        ours + work + "/a.wav --seconds " + s + " --format pcm:44100:2:16 > /dev/null", server);
     const Row pcm_theirs = measure(
         "arecord -f cd", "arecord -q -D pulse -f cd -d " + s + " " + work + "/b.wav", server);
-    const Row mp3_ours = measure("kelvane record, MP3 128 kbit/s",
-                                 ours + work + "/c.mp3 --seconds " + s +
-                                     " --format mp3:44100:2:128 > /dev/null",
-                                 server);
+    const Row mp3_ours = measure(
+        "kelvane record, MP3 128 kbit/s",
+        ours + work + "/c.mp3 --seconds " + s + " --format mp3:44100:2:128 > /dev/null", server);
     const Row mp3_theirs =
         measure("arecord -f cd | lame -b 128 -q 5",
                 "arecord -q -D pulse -f cd -t raw -d " + s +
@@ -85,16 +74,14 @@ int main(int argc, char** argv) {
 
     const int virtual_seconds = 600;
     const std::string v = std::to_string(virtual_seconds);
-    const Row virtual_ours =
-        measure("kelvane record --clock manual",
-                "KELVANE_AUDIO=virtual KELVANE_VIRTUAL_INPUT=sine:440:0.5 " + kelvane + " record " +
-                    work + "/e.wav --seconds " + v +
-                    " --clock manual --format pcm:44100:2:16 > /dev/null",
-                0);
-    const Row virtual_theirs =
-        measure("sox synth", "sox -n -r 44100 -c 2 -b 16 " + work + "/f.wav synth " + v +
-                                 " sine 440 vol 0.5",
-                0);
+    const Row virtual_ours = measure("kelvane record --clock manual",
+                                     "KELVANE_AUDIO=virtual KELVANE_VIRTUAL_INPUT=sine:440:0.5 " +
+                                         kelvane + " record " + work + "/e.wav --seconds " + v +
+                                         " --clock manual --format pcm:44100:2:16 > /dev/null",
+                                     0);
+    const Row virtual_theirs = measure(
+        "sox synth",
+        "sox -n -r 44100 -c 2 -b 16 " + work + "/f.wav synth " + v + " sine 440 vol 0.5", 0);
     if (std::system(("rm -rf " + work).c_str()) != 0) return 1;
 
     if (!pcm_ours.ok || !pcm_theirs.ok || !mp3_ours.ok || !mp3_theirs.ok || !virtual_ours.ok ||

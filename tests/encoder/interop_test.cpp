@@ -55,6 +55,10 @@ const Kind kKinds[] = {
      "-c:a libmp3lame -b:a 128k -f wav {}"},
 };
 
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.name;
+}
+
 constexpr int kBitrates[] = {32, 56, 64, 96, 112, 128, 256};
 
 std::string fill(std::string text, const std::string& file, double seconds) {
@@ -145,6 +149,10 @@ struct SeekCase {
     const char* options;  // for kelvane convert
     long frames = 1;      // how far off the seek may land
 };
+
+void PrintTo(const SeekCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Seeking : public ::testing::TestWithParam<SeekCase> {};
 

@@ -3,9 +3,6 @@
 // run on the real clock, since the worker is a real thread; the tests wait for events, never for
 // a time.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -14,6 +11,7 @@
 #include "platform/com/stream.h"
 #include "platform/loop/message_loop.h"
 #include "tests/platform/codec/codec_test_util.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/mp3_layout.h"
 #include "tests/support/temp_dir.h"
 #include "tools/host/control_host.h"
@@ -272,16 +270,12 @@ TEST_F(Encoder, FailuresLeaveWhatTheUserHad) {
 
     // A disk that fills up in the middle: a file size limit stands in for it.
     write_tone(m_dir.file("long.wav"), 60.0);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 200 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    quillon_test::FileSizeLimit full(200 * 1024);
+    ASSERT_TRUE(full.ok());
     m_fired.clear();
     const HRESULT started = start(m_dir.file("long.wav"), m_dir.file("out.mp3"));
     const bool ended = run_until_end();
-    setrlimit(RLIMIT_FSIZE, &old);
+    full.lift();
     ASSERT_EQ(started, S_OK);
     ASSERT_TRUE(ended);
     ASSERT_EQ(count("Failed"), 1u);

@@ -126,6 +126,10 @@ const Kind kKinds[] = {
     {"mp3", [](auto& f) { return named("mp3:44100:2:128", f); }, 44100, 2},
 };
 
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.name;
+}
+
 bool is_pcm(const WAVEFORMATEX& f) {
     return f.wFormatTag == WAVE_FORMAT_PCM || f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
            f.wFormatTag == WAVE_FORMAT_EXTENSIBLE;

@@ -2,13 +2,12 @@
 // whose counts and gapless fields match the frames, nothing after them), and that a failure or
 // an abandoned file never touches what was at the destination before.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "platform/codec/mp3_file.h"
 #include "tests/platform/codec/codec_test_util.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/mp3_layout.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,6 +20,10 @@ namespace {
 struct RateCase {
     DWORD source, kbps, expected;
 };
+
+void PrintTo(const RateCase& c, std::ostream* os) {
+    *os << c.source << " Hz at " << c.kbps << " kbit/s";
+}
 
 class RateFor : public ::testing::TestWithParam<RateCase> {};
 
@@ -48,6 +51,10 @@ struct FileCase {
     bool average;
     const char* info;  // the info frame's kind
 };
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.rate << " Hz " << c.channels << " ch " << c.kbps << " kbit/s";
+}
 
 class WrittenFile : public ::testing::TestWithParam<FileCase> {};
 
@@ -138,13 +145,8 @@ TEST(Mp3FileWriter, AFolderThatCannotTakeTheFileIsNamed) {
 TEST(Mp3FileWriter, AFullDiskFailsAndKeepsTheOldFile) {
     TempDir dir;
     quillon::test::write_bytes(dir.file("out.mp3"), {'o', 'l', 'd'});
-    // A file size limit stands in for a full disk: writes past it fail as they would there.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 100 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    quillon_test::FileSizeLimit full(100 * 1024);
+    ASSERT_TRUE(full.ok());
     qc::Mp3FileWriter::Failure failure;
     auto writer = qc::Mp3FileWriter::create(dir.file("out.mp3"), {}, failure);
     ASSERT_TRUE(writer) << failure.text;
@@ -152,7 +154,7 @@ TEST(Mp3FileWriter, AFullDiskFailsAndKeepsTheOldFile) {
     const auto second = codec_test::sine(440, 44100, 2, 1.0);
     for (int i = 0; i < 20 && written; ++i) written = writer->write(second);
     if (written) written = writer->finish();
-    setrlimit(RLIMIT_FSIZE, &old);
+    full.lift();
     EXPECT_FALSE(written);
     EXPECT_EQ(writer->failure().system_error, EFBIG);
     EXPECT_NE(writer->failure().text.find("out.mp3"), std::string::npos);
