@@ -231,15 +231,16 @@ int convert_to_wav(const Request& r) {
     std::vector<BYTE> pcm;  // decoded and not yet written: less than one block after each write
     constexpr DWORD kWork = 1 << 20;
     if (!sound.allocate_work_buffer(kWork)) return fail("out of memory");
+    // PCM bytes of one block of the file format: the stream converts whole blocks only.
+    const DWORD block = std::max<DWORD>(sound.recording_size_rounding(1), device.nBlockAlign);
     auto write = [&](bool last) {
-        if (last && !pcm.empty())  // the last partial block, padded with silence
-            pcm.resize(sound.recording_size_rounding(static_cast<DWORD>(pcm.size())), 0);
+        if (last && pcm.size() % block != 0)  // the last partial block, padded with silence
+            pcm.resize((pcm.size() / block + 1) * block, 0);
         std::size_t at = 0;
-        while (pcm.size() - at >= device.nBlockAlign) {
-            const std::size_t n = std::min<std::size_t>(pcm.size() - at, kWork);
-            const LONG used = sound.convert_and_write({pcm.data() + at, n});
-            if (used < 0) return false;
-            if (used == 0) break;  // less than one coded block: wait for more
+        while (pcm.size() - at >= block) {
+            const std::size_t n = std::min<std::size_t>(pcm.size() - at, kWork / block * block);
+            const LONG used = sound.convert_and_write({pcm.data() + at, n / block * block});
+            if (used <= 0) return false;
             at += static_cast<std::size_t>(used);
         }
         pcm.erase(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(at));
