@@ -14,7 +14,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/mp3_layout.h"
 #include "tests/support/temp_dir.h"
-#include "tools/host/control_host.h"
+#include "host/control_host.h"
 
 namespace fs = std::filesystem;
 using namespace mp3enc;
