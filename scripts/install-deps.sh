@@ -15,6 +15,9 @@ packages=(
     # the desktop tests: a window manager driven by key presses, private session buses and the
     # fake desktop portal
     openbox xdotool dbus python3-dbus python3-gi
+    # the skinned widgets' tests on a real display: window geometry and screenshots read from
+    # outside, and an accessibility bus with its Python bindings
+    x11-utils imagemagick at-spi2-core python3-pyatspi
 )
 
 missing=()

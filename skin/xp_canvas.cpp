@@ -20,6 +20,9 @@ constexpr QPoint shadow_at(28, 8);
 constexpr QRect icon_rect(6, 8, 16, 16);
 constexpr QSize title_picture(66, 29);
 constexpr int title_cap = 5;  // columns of the title picture that are never stretched
+// Pixels the pointer travels with the button held on the title before the window moves: the
+// window system's move takes over from where the pointer is then, so this much is not carried.
+constexpr int move_threshold = 3;
 
 bool is_resize_area(xp_canvas::Area area) {
     return xp_canvas::edge_code(area) >= 0;
@@ -307,16 +310,24 @@ void xp_canvas::mousePressEvent(QMouseEvent* event) {
     m_resize_edge = -1;
     m_client_press = false;
     if (area == Area::title || area == Area::caption) {
-        if (host_state() != HostState::normal) return;
-        QWindow* handle = window()->windowHandle();
-        // The window system's own move works on every platform that has one (X11 and Wayland);
-        // where it is missing, the window follows the pointer until the release.
-        const bool system_move =
-            event->button() == Qt::LeftButton && handle && handle->startSystemMove();
-        if (!system_move) {
-            m_own_drag = true;
-            m_drag_offset = event->globalPosition().toPoint() - window()->pos();
+        // Once the window system's move has taken the pointer, the second press of a
+        // double-click no longer arrives as one: it is recognised here.
+        const bool second_press = m_title_press_ms >= 0 &&
+                                  event->timestamp() - quint64(m_title_press_ms) <=
+                                      quint64(QApplication::doubleClickInterval()) &&
+                                  (event->globalPosition() - m_title_press_at).manhattanLength() <=
+                                      QApplication::startDragDistance();
+        m_title_press_ms = second_press ? -1 : qint64(event->timestamp());
+        m_title_press_at = event->globalPosition();
+        if (second_press) {
+            title_double_click();
+            return;
         }
+        if (host_state() != HostState::normal) return;
+        // The move starts with the first movement, so that a click or a double-click on the
+        // title never ends up in the window system's move loop.
+        m_move_pending = true;
+        m_drag_offset = event->globalPosition().toPoint() - window()->pos();
         return;
     }
     if (is_resize_area(area)) {
@@ -330,6 +341,16 @@ void xp_canvas::mousePressEvent(QMouseEvent* event) {
 }
 
 void xp_canvas::mouseMoveEvent(QMouseEvent* event) {
+    if (m_move_pending &&
+        (event->globalPosition() - m_title_press_at).manhattanLength() >= move_threshold) {
+        m_move_pending = false;
+        QWindow* handle = window()->windowHandle();
+        // The window system's own move works on every platform that has one (X11 and
+        // Wayland); where it is missing, the window follows the pointer until the release.
+        const bool system_move =
+            event->buttons() == Qt::LeftButton && handle && handle->startSystemMove();
+        m_own_drag = !system_move;
+    }
     if (m_own_drag) {
         window()->move(event->globalPosition().toPoint() - m_drag_offset);
         return;
@@ -340,6 +361,7 @@ void xp_canvas::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void xp_canvas::mouseReleaseEvent(QMouseEvent* event) {
+    m_move_pending = false;
     if (std::exchange(m_own_drag, false)) return;
     if (m_resize_edge >= 0) {
         const int edge = std::exchange(m_resize_edge, -1);
@@ -371,6 +393,16 @@ void xp_canvas::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     mousePressEvent(event);  // a border takes a quick second press as a press
+}
+
+void xp_canvas::title_double_click() {
+    if (m_fixed_single) return;
+    QWidget* form = window();
+    if (host_state() == HostState::normal)
+        form->setWindowState((form->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+    else
+        form->setWindowState(form->windowState() &
+                             ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
 }
 
 void xp_canvas::changeEvent(QEvent* event) {

@@ -112,6 +112,7 @@ class xp_canvas final : public SkinWidget {
     QFont caption_font() const;
     QRect shadow_rect() const;
     void apply_cursor(QPoint at);
+    void title_double_click();
 
     QString m_caption;
     QPixmap m_icon;  // null: the built-in icon
@@ -126,9 +127,13 @@ class xp_canvas final : public SkinWidget {
     int m_resize_edge = -1;
     QPointF m_press_at;
     // Moving the window ourselves, where the window system offers no move of its own.
+    bool m_move_pending = false;  // pressed on the title, not moved yet
     bool m_own_drag = false;
     QPoint m_drag_offset;
     bool m_client_press = false;
+    // The last press on the title: its time (milliseconds, -1 none) and screen position.
+    qint64 m_title_press_ms = -1;
+    QPointF m_title_press_at;
 };
 
 }  // namespace quillon::skin
