@@ -166,6 +166,25 @@ TEST_F(Frame, DoubleClickOnTheTitleMaximisesAndRestores) {
     EXPECT_FALSE(host.isMaximized());
 }
 
+// Where the window system's move has the pointer between two clicks, the second press comes
+// as a plain press: two quick presses on the title are a double-click all the same.
+TEST_F(Frame, TwoQuickPressesOnTheTitleMaximise) {
+    const auto press = [&](quint64 ms) {
+        const QPointF at(200, 20);
+        QMouseEvent e(QEvent::MouseButtonPress, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+        e.setTimestamp(ms);
+        QCoreApplication::sendEvent(canvas, &e);
+        QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, {200, 20});
+    };
+    press(100000);
+    EXPECT_FALSE(host.isMaximized());
+    press(100000 + QApplication::doubleClickInterval() + 1);  // too slow: another single press
+    EXPECT_FALSE(host.isMaximized());
+    press(100000 + QApplication::doubleClickInterval() + 50);
+    EXPECT_TRUE(host.isMaximized());
+}
+
 TEST_F(Frame, EveryLayoutPassEndsWithResize) {
     QSignalSpy resized(canvas, &xp_canvas::Resize);
     host.resize(420, 310);
