@@ -60,6 +60,16 @@ void SkinWidget::notify_accessible(QAccessible::Event event) {
     QAccessible::updateAccessibility(&change);
 }
 
+void SkinWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange) {
+        enabled_changed();
+        notify_accessible(QAccessible::StateChanged);
+    } else if (event->type() == QEvent::FontChange) {
+        font_changed();
+    }
+}
+
 void SkinWidget::keyPressEvent(QKeyEvent* event) {
     emit KeyDown(key_code(*event), shift_code(event->modifiers()));
     if (const int ascii = key_ascii(*event)) emit KeyPress(ascii);

@@ -55,6 +55,12 @@ class SkinWidget : public QWidget, public Persisted {
     // Tells assistive technology about a change of name or state.
     void notify_accessible(QAccessible::Event event);
 
+    // Called when the widget is enabled or disabled (by its property or with its parent), and
+    // when its font changes; assistive technology hears of the first.
+    virtual void enabled_changed() {}
+    virtual void font_changed() {}
+    void changeEvent(QEvent* event) override;
+
     // Key events pass through unchanged.
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;

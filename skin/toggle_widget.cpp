@@ -127,14 +127,12 @@ void ToggleWidget::resizeEvent(QResizeEvent* event) {
     lay_out();
 }
 
-void ToggleWidget::changeEvent(QEvent* event) {
-    PushWidget::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange) {
-        repaint_value();
-        notify_accessible(QAccessible::StateChanged);
-    } else if (event->type() == QEvent::FontChange) {
-        lay_out();
-    }
+void ToggleWidget::enabled_changed() {
+    repaint_value();
+}
+
+void ToggleWidget::font_changed() {
+    lay_out();
 }
 
 }  // namespace quillon::skin

@@ -63,7 +63,8 @@ class ToggleWidget : public PushWidget {
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void enabled_changed() override;
+    void font_changed() override;
 
   private:
     void lay_out();

@@ -160,14 +160,12 @@ void xpcmdbutton::showEvent(QShowEvent* event) {
     refresh();
 }
 
-void xpcmdbutton::changeEvent(QEvent* event) {
-    PushWidget::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange) {
-        refresh();
-        notify_accessible(QAccessible::StateChanged);
-    } else if (event->type() == QEvent::FontChange) {
-        place_caption();
-    }
+void xpcmdbutton::enabled_changed() {
+    refresh();
+}
+
+void xpcmdbutton::font_changed() {
+    place_caption();
 }
 
 }  // namespace quillon::skin

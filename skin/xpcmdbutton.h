@@ -56,7 +56,8 @@ class xpcmdbutton final : public PushWidget {
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void enabled_changed() override;
+    void font_changed() override;
 
   private:
     void refresh();

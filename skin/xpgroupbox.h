@@ -44,6 +44,8 @@ class xpgroupbox final : public SkinWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void enabled_changed() override { update(); }
+    void font_changed() override { update(); }
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

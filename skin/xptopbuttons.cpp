@@ -74,12 +74,8 @@ void xptopbuttons::showEvent(QShowEvent* event) {
     select_strip();
 }
 
-void xptopbuttons::changeEvent(QEvent* event) {
-    CaptionButton::changeEvent(event);
-    if (event->type() == QEvent::EnabledChange) {
-        show_cell(isEnabled() ? normal : disabled);
-        notify_accessible(QAccessible::StateChanged);
-    }
+void xptopbuttons::enabled_changed() {
+    show_cell(isEnabled() ? normal : disabled);
 }
 
 }  // namespace quillon::skin

@@ -37,7 +37,7 @@ class xptopbuttons final : public CaptionButton {
     void clicked() override;
     void pointer_left() override;
     void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void enabled_changed() override;
 
   private:
     void select_strip();

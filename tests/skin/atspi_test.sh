@@ -8,38 +8,26 @@
 #
 # Exits 77 (skipped) where the bus, the display or the Python bindings are missing.
 set -u
-skip() {
-    echo "skipped: $*"
-    exit 77
-}
+here=$(dirname "$0")
 
 if [ "${1:-}" != "--inside" ]; then
     gallery=$1 probe=$2
+    skip() {
+        echo "skipped: $*"
+        exit 77
+    }
     command -v dbus-run-session >/dev/null || skip "dbus-run-session is not installed"
-    command -v Xvfb >/dev/null || skip "Xvfb is not installed"
     [ -x /usr/libexec/at-spi-bus-launcher ] || skip "at-spi2-core is not installed"
     /usr/bin/python3 -c "import pyatspi" 2>/dev/null || skip "python3-pyatspi is not installed"
     exec dbus-run-session -- "$0" --inside "$gallery" "$probe"
 fi
 gallery=$2 probe=$3
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
+source "$here/display_session.sh"
+start_display 1280x1024
+work=$session_dir
 
 /usr/libexec/at-spi-bus-launcher --launch-immediately 2>"$work/bus.log" &
-pids+=($!)
+keep_pid $!
 bus_up=0
 for _ in $(seq 100); do
     if dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus \
@@ -53,7 +41,7 @@ done
 
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
     "$gallery" --report-clicks >"$work/clicks" 2>"$work/gallery.log" &
-pids+=($!)
+keep_pid $!
 
 if ! /usr/bin/python3 "$probe" skin_gallery; then
     echo "gallery log:"

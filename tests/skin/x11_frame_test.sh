@@ -8,31 +8,16 @@
 #
 # Exits 77 (skipped) where Xvfb, openbox, xdotool or ImageMagick's import are missing.
 set -u
-skip() {
-    echo "skipped: $*"
-    exit 77
-}
+source "$(dirname "$0")/display_session.sh"
 gallery=$1
-for tool in Xvfb openbox xdotool xprop xwininfo import xmessage; do
+for tool in openbox xdotool xprop xwininfo import xmessage; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
+start_display 1600x1200
+work=$session_dir
 openbox --sm-disable >"$work/wm.log" 2>&1 &
-pids+=($!)
+keep_pid $!
 # A window mapped before the window manager has taken over stays unmanaged.
 for _ in $(seq 100); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
@@ -40,16 +25,9 @@ for _ in $(seq 100); do
 done
 
 QT_QPA_PLATFORM=xcb "$gallery" >"$work/gallery.log" 2>&1 &
-gallery_pid=$!
-pids+=($gallery_pid)
-# The window that carries the gallery's title (Qt also keeps small helper windows).
-window=
-for _ in $(seq 200); do
-    window=$(xdotool search --onlyvisible --name '^Skin gallery$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { echo "the gallery window did not appear on $DISPLAY";  cat "$work/gallery.log" "$work/wm.log"; exit 1; }
+keep_pid $!
+window=$(wait_for_window 'Skin gallery')
+[ -n "$window" ] || { echo "the gallery window did not appear on $DISPLAY"; cat "$work/gallery.log" "$work/wm.log"; exit 1; }
 
 failures=0
 fail() {
@@ -118,13 +96,8 @@ expect_geometry "$x $y $w $h" "double-click restores"
 
 # Another window active: the title turns pale; back again: blue.
 xmessage -geometry +1200+900 "another window" &
-pids+=($!)
-other=
-for _ in $(seq 200); do
-    other=$(xdotool search --onlyvisible --name '^xmessage$' 2>/dev/null | head -1)
-    [ -n "$other" ] && break
-    sleep 0.1
-done
+keep_pid $!
+other=$(wait_for_window xmessage)
 xdotool windowactivate --sync "$other" 2>/dev/null || xdotool mousemove 1250 920 click 1
 expect_pixel $((x + 300)) $((y + 14)) "r > 100 && b > 200" "inactive title"
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool mousemove $((x + 300)) $((y + 100)) click 1
