@@ -418,6 +418,7 @@ void xp_canvas::attach_to_parent() {
     if (m_parent_watched) {
         m_parent_watched->installEventFilter(this);
         setGeometry(m_parent_watched->rect());
+        lower();  // under the window's other widgets, whenever they were made
     }
     if (m_window_watched && m_window_watched != m_parent_watched)
         m_window_watched->installEventFilter(this);

@@ -44,6 +44,13 @@ TEST_F(Frame, FillsItsWindowAndNamesIt) {
     EXPECT_EQ(canvas->size(), QSize(500, 320));
 }
 
+TEST_F(Frame, LiesUnderWidgetsMadeBeforeIt) {
+    QWidget host2;
+    QWidget button(&host2);
+    xp_canvas frame(&host2, QStringLiteral("xp_canvas1"));
+    EXPECT_EQ(host2.children().indexOf(&frame), 0);  // first child: painted first, hit last
+}
+
 TEST_F(Frame, AreasLieWhereTheFrameDrawsThem) {
     EXPECT_EQ(canvas->area_at({2, 150}), Area::left);
     EXPECT_EQ(canvas->area_at({397, 150}), Area::right);
