@@ -10,7 +10,7 @@ function(quillon_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;INTERNALS;LABELS;LAUNCHER" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     if(T_LAUNCHER)
-        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${T_LAUNCHER}")
+        set_target_properties(${name} PROPERTIES QUILLON_TEST_LAUNCHER "${T_LAUNCHER}")
     endif()
     target_link_libraries(${name} PRIVATE ${T_LIBS} quillon_test_support GTest::gtest_main
                                           GTest::gmock quillon_warnings)
@@ -32,10 +32,17 @@ function(quillon_discover_tests name)
     if("device" IN_LIST labels)
         set(lock RESOURCE_LOCK pulse_test_server)
     endif()
+    # The environment travels on the command line: gtest_discover_tests passes only the first
+    # entry of a list-valued ENVIRONMENT on to the cases it finds.
+    get_target_property(launcher ${name} QUILLON_TEST_LAUNCHER)
+    if(NOT launcher)
+        set(launcher)
+    endif()
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+        "env;KELVANE_AUDIO=virtual;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home;${launcher}")
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
         PROPERTIES
             LABELS "${labels}"
-            ${lock}
-            ENVIRONMENT "KELVANE_AUDIO=virtual;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home")
+            ${lock})
 endfunction()
