@@ -175,10 +175,15 @@ int decode_mp3_stream_header(const Mp3Header& header, FileFormat& format) {
     WORD block_size = 0;
     if (mp3_block_size(channels, rate, kbit_per_sec, block_size) != 0) return -2;
 
+    format = mp3_file_format(channels, rate, kbit_per_sec, block_size);
+    return 0;
+}
+
+FileFormat mp3_file_format(int channels, DWORD samples_per_sec, int kbit_per_sec, WORD block_size) {
     FileFormat derived;
     derived.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
     derived.wfx.nChannels = static_cast<WORD>(channels);
-    derived.wfx.nSamplesPerSec = rate;
+    derived.wfx.nSamplesPerSec = samples_per_sec;
     // 80 kbit/s is declared as 10050 bytes per second rather than 10000.
     derived.wfx.nAvgBytesPerSec =
         kbit_per_sec == 80 ? 10050 : static_cast<DWORD>(kbit_per_sec) * 125;
@@ -191,8 +196,7 @@ int decode_mp3_stream_header(const Mp3Header& header, FileFormat& format) {
     put_u16(extra + 6, block_size);       // nBlockSize
     put_u16(extra + 8, 1);                // nFramesPerBlock
     put_u16(extra + 10, kMp3CodecDelay);  // nCodecDelay
-    format = derived;
-    return 0;
+    return derived;
 }
 
 int write_mp3_stream_header(std::string_view path, const FileFormat& format, UniqueHmmio& file) {

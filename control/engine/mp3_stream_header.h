@@ -37,6 +37,11 @@ inline constexpr WORD kMp3CodecDelay = 1393;
 // (reserved version, other layer, reserved sample rate, or no block size for the combination).
 [[nodiscard]] int decode_mp3_stream_header(const Mp3Header& header, FileFormat& format);
 
+// The MPEG Layer-3 file format of channels, rate, bit rate (80 kbit/s declared as 10050 bytes
+// per second) and block size.
+[[nodiscard]] FileFormat mp3_file_format(int channels, DWORD samples_per_sec, int kbit_per_sec,
+                                         WORD block_size);
+
 // nBlockSize for channels (1 or 2), sample rate in Hz and bit rate in kbit/s: 0, or -1.
 [[nodiscard]] int mp3_block_size(int channels, DWORD samples_per_sec, int kbit_per_sec,
                                  WORD& block_size);

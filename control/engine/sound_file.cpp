@@ -161,16 +161,18 @@ int SoundFile::open_for_playback(std::string_view path) {
         data_size = header.data_size;
     } else {
         m_mp3 = true;
-        if (int result = read_mp3_stream_header(path, format, data_size); result < 0)
-            return fail_open(result);
+        if (int result = read_mp3_stream(path, m_mp3_stream); result < 0) return fail_open(result);
+        format = m_mp3_stream.format;
+        data_size = m_mp3_stream.data_size;
     }
 
     MMIOINFO info{};
     m_file.reset(mmioOpen(name.c_str(), &info, MMIO_READ | MMIO_ALLOCBUF));
     if (!m_file) return fail_open();
     if (m_mp3) {
-        if (mmioSeek(m_file.get(), 4, SEEK_SET) != 4) return fail_open();
-        m_data_start = 4;
+        const auto start = static_cast<LONG>(m_mp3_stream.data_start);
+        if (mmioSeek(m_file.get(), start, SEEK_SET) != start) return fail_open();
+        m_data_start = m_mp3_stream.data_start;
     } else {
         MMCKINFO riff{};
         riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
@@ -196,6 +198,10 @@ int SoundFile::open_for_playback(std::string_view path) {
     m_play_stream = open_stream(m_file_format.wfx, m_device_format);
     if (!m_play_stream) return fail_open();
     m_total_pcm_bytes = stream_size(m_play_stream.get(), m_data_size, ACM_STREAMSIZEF_SOURCE);
+    // Frames of other programs' files vary in size: their length is counted in samples.
+    if (peer_mp3())
+        m_total_pcm_bytes = static_cast<DWORD>(std::min<std::uint64_t>(
+            m_mp3_stream.samples * m_device_format.nBlockAlign, 0xFFFFFFFF));
     m_source_consumed = 0;
     m_pcm_produced = 0;
     m_restart_decoder = true;
@@ -228,12 +234,26 @@ LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
         return -1;
     m_restart_decoder = false;
     m_source_consumed += used;
+    if (peer_mp3() && produced >= m_total_pcm_bytes - m_pcm_produced) {
+        // What a decoder puts out past the length (padding it could not drop after a seek)
+        // is not played: the position never passes the length.
+        produced = m_total_pcm_bytes - m_pcm_produced;
+        m_source_consumed = m_data_size;
+    }
     m_pcm_produced += produced;
     return static_cast<LONG>(produced);
 }
 
 LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     if (m_mode != Mode::playing) return -1;
+    if (peer_mp3()) {
+        const std::int64_t base = origin == 1   ? std::int64_t{m_pcm_produced}
+                                  : origin == 2 ? std::int64_t{m_total_pcm_bytes}
+                                  : origin == 3 ? 0
+                                                : -1;
+        if (base < 0) return -1;
+        return seek_frames(base + pcm_offset);
+    }
     const LONG source_offset =
         pcm_offset >= 0
             ? static_cast<LONG>(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm_offset),
@@ -268,6 +288,31 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     return static_cast<LONG>(m_pcm_produced);
 }
 
+LONG SoundFile::seek_frames(std::int64_t target) {
+    const Mp3Stream& s = m_mp3_stream;
+    const DWORD align = std::max<WORD>(m_device_format.nBlockAlign, 1);
+    target = std::clamp<std::int64_t>(target, 0, m_total_pcm_bytes);
+    // The frame that holds the target's sample, counted as the decoder counts: the samples it
+    // drops at the start come first.
+    const std::uint64_t raw = static_cast<std::uint64_t>(target) / align + s.skipped;
+    const std::uint64_t frame = raw / std::max<DWORD>(s.samples_per_frame, 1);
+    const std::uint64_t frame_start = frame * s.samples_per_frame;
+    LONG offset = static_cast<LONG>(m_data_start);
+    std::uint64_t produced = 0;
+    if (frame_start > s.skipped) {
+        // From the start the decoder reads the info frame again and drops the delay once more.
+        if (!m_frame_index.built() && !m_frame_index.build(m_file.get(), s)) return -1;
+        offset = m_frame_index.offset_of(m_file.get(), static_cast<DWORD>(frame));
+        if (offset < 0) return -1;
+        produced = std::min<std::uint64_t>((frame_start - s.skipped) * align, m_total_pcm_bytes);
+    }
+    if (mmioSeek(m_file.get(), offset, SEEK_SET) != offset) return -1;
+    m_source_consumed = std::min(static_cast<DWORD>(offset) - m_data_start, m_data_size);
+    m_pcm_produced = static_cast<DWORD>(produced);
+    m_restart_decoder = true;
+    return static_cast<LONG>(m_pcm_produced);
+}
+
 int SoundFile::close() {
     if (m_mode == Mode::recording) {
         flush_encoder();
@@ -279,6 +324,8 @@ int SoundFile::close() {
     m_play_stream.reset();
     m_wav = WavWriter();
     m_file.reset();
+    m_mp3_stream = Mp3Stream{};
+    m_frame_index.clear();
     reset_counters();
     m_file_name.clear();
     m_mode = Mode::idle;

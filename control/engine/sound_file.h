@@ -5,12 +5,14 @@
 // this object fires no events.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "control/engine/info_slots.h"
+#include "control/engine/mp3_stream.h"
 #include "control/engine/wav_file.h"
 #include "control/engine/wave_format.h"
 #include "platform/codec/acm.h"
@@ -62,6 +64,8 @@ class SoundFile {
 
     Mode mode() const { return m_mode; }
     bool is_mp3() const { return m_mp3; }
+    // The MP3 file's layout, when one is open for playback.
+    const Mp3Stream& mp3_stream() const { return m_mp3_stream; }
     const std::string& file_name() const { return m_file_name; }
     DWORD data_start() const { return m_data_start; }
     DWORD data_size() const { return m_data_size; }
@@ -76,6 +80,10 @@ class SoundFile {
     // Closes what a failed open acquired; returns `result` when negative, else -1.
     int fail_open(int result = -1);
     bool write_encoded(std::span<const BYTE> encoded);
+    // Seeking in an MP3 file of another program's by its frames: `target` PCM bytes from the
+    // start.
+    LONG seek_frames(std::int64_t target);
+    bool peer_mp3() const { return m_mp3 && m_mp3_stream.layout == Mp3Stream::Layout::peer; }
     void flush_encoder();
     void reset_counters();
 
@@ -97,6 +105,8 @@ class SoundFile {
     DWORD m_source_consumed = 0;     // file bytes converted so far (playback)
     DWORD m_pcm_produced = 0;        // PCM bytes produced so far (playback)
     bool m_restart_decoder = false;  // the next conversion follows a seek
+    Mp3Stream m_mp3_stream;
+    Mp3FrameIndex m_frame_index;  // built at the first seek in a peer MP3 file
 };
 
 }  // namespace kelvane::engine

@@ -8,6 +8,7 @@
 
 #include "platform/codec/driver.h"
 #include "platform/codec/lame_encoder.h"
+#include "platform/codec/mpeg_frame.h"
 
 namespace quillon::codec {
 
@@ -41,8 +42,6 @@ std::optional<Version> version_of(DWORD rate) {
     }
 }
 
-constexpr DWORD kMpeg1Kbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr DWORD kMpeg2Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 // The bit rates the MP3 stream file can write a header for.
 constexpr DWORD kListedMpeg1Kbps[] = {32, 48, 56, 64, 96, 112, 128};
 constexpr DWORD kListedMpeg2Kbps[] = {8, 16, 24, 32, 48, 56, 64, 96, 112, 128};
@@ -121,20 +120,8 @@ using Mpg123Ptr = std::unique_ptr<mpg123_handle, Mpg123Deleter>;
 // Layer III frame length from a 4-byte header, or 0 when the bytes are no usable header of the
 // stream's rate (free format and reserved fields included).
 std::size_t frame_length(const BYTE* h, DWORD rate) {
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return 0;
-    const int version = (h[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-    const int layer = (h[1] >> 1) & 3;    // 1 Layer III
-    const int rate_index = (h[2] >> 2) & 3;
-    const int kbps_index = h[2] >> 4;
-    if (version == 1 || layer != 1 || rate_index == 3 || kbps_index == 0 || kbps_index == 15)
-        return 0;
-    static constexpr DWORD rates[3][3] = {
-        {11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
-    const DWORD frame_rate = rates[version == 3 ? 2 : version == 2 ? 1 : 0][rate_index];
-    if (frame_rate != rate) return 0;
-    const DWORD kbps = version == 3 ? kMpeg1Kbps[kbps_index - 1] : kMpeg2Kbps[kbps_index - 1];
-    const std::size_t padding = (h[2] >> 1) & 1;
-    return (version == 3 ? 144 : 72) * kbps * 1000 / frame_rate + padding;
+    const auto header = parse_mpeg_frame_header({h, 4});
+    return header && header->rate == rate ? header->bytes : 0;
 }
 
 void init_mpg123() {

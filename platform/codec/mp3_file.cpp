@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/codec/lame_encoder.h"
+#include "platform/codec/mpeg_frame.h"
 #include "platform/riff/replacing_file.h"
 
 namespace quillon::codec {
@@ -25,9 +26,6 @@ bool carries(DWORD rate, DWORD kbps) {
     if (rate >= 16000) return kbps >= 8 && kbps <= 160;
     return kbps >= 8 && kbps <= 64;
 }
-
-constexpr DWORD kMpeg1Kbps[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr DWORD kMpeg2Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 
 // The bit rate of the MPEG table nearest `kbps` (the lower one of two as near), as LAME takes
 // it for a constant bit rate.
