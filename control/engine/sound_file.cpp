@@ -13,6 +13,10 @@ namespace kelvane::engine {
 
 namespace {
 
+// Samples decoded before a seek's target in other programs' MP3 files, so that it sounds as it
+// does when played through: four frames of MPEG-1, eight of the shorter MPEG-2 and 2.5 frames.
+constexpr DWORD kMp3PrerollSamples = 4 * 1152;
+
 DWORD stream_size(HACMSTREAM stream, DWORD bytes, DWORD direction) {
     DWORD answer = 0;
     if (stream) acmStreamSize(stream, bytes, &answer, direction);
@@ -58,6 +62,8 @@ void SoundFile::reset_counters() {
     m_source_consumed = 0;
     m_pcm_produced = 0;
     m_restart_decoder = false;
+    m_discard_bytes = 0;
+    m_drained = false;
 }
 
 int SoundFile::open_for_recording(std::string_view path) {
@@ -216,30 +222,64 @@ int SoundFile::fail_open(int result) {
 
 LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
     if (m_mode != Mode::playing || pcm.empty()) return -1;
-    const DWORD left = m_data_size > m_source_consumed ? m_data_size - m_source_consumed : 0;
-    DWORD wanted = std::min(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm.size()),
-                                        ACM_STREAMSIZEF_DESTINATION),
-                            left);
-    wanted = std::min<DWORD>(wanted, static_cast<DWORD>(m_work.size()));
-    if (wanted == 0) return 0;
-    const LONG read =
-        mmioRead(m_file.get(), reinterpret_cast<char*>(m_work.data()), static_cast<LONG>(wanted));
-    if (read < 0) return -1;
-    if (read == 0) return 0;
-    DWORD used = 0, produced = 0;
-    const DWORD flags = m_restart_decoder ? ACM_STREAMCONVERTF_START : 0;
-    if (!convert(m_play_stream.get(),
-                 std::span<const BYTE>(m_work.data(), static_cast<DWORD>(read)), pcm, flags, used,
-                 produced))
-        return -1;
-    m_restart_decoder = false;
-    m_source_consumed += used;
-    if (peer_mp3() && produced >= m_total_pcm_bytes - m_pcm_produced) {
-        // What a decoder puts out past the length (padding it could not drop after a seek)
-        // is not played: the position never passes the length.
-        produced = m_total_pcm_bytes - m_pcm_produced;
-        m_source_consumed = m_data_size;
+    // A streaming decoder may put out nothing for a piece (it waits for the frame that follows
+    // the one it holds), and what it decodes before a seek's target is dropped: read on until
+    // something is left or the data ends.
+    for (;;) {
+        const DWORD left = m_data_size > m_source_consumed ? m_data_size - m_source_consumed : 0;
+        DWORD wanted = std::min(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm.size()),
+                                            ACM_STREAMSIZEF_DESTINATION),
+                                left);
+        wanted = std::min<DWORD>(wanted, static_cast<DWORD>(m_work.size()));
+        if (wanted == 0) return m_mp3 ? drain_decoder(pcm) : 0;
+        const LONG read = mmioRead(m_file.get(), reinterpret_cast<char*>(m_work.data()),
+                                   static_cast<LONG>(wanted));
+        if (read < 0) return -1;
+        if (read == 0) return m_mp3 ? drain_decoder(pcm) : 0;
+        DWORD used = 0, produced = 0;
+        const DWORD flags = m_restart_decoder ? ACM_STREAMCONVERTF_START : 0;
+        if (!convert(m_play_stream.get(),
+                     std::span<const BYTE>(m_work.data(), static_cast<DWORD>(read)), pcm, flags,
+                     used, produced))
+            return -1;
+        m_restart_decoder = false;
+        m_source_consumed += used;
+        if (m_discard_bytes > 0) {
+            const DWORD dropped = std::min(m_discard_bytes, produced);
+            std::memmove(pcm.data(), pcm.data() + dropped, produced - dropped);
+            produced -= dropped;
+            m_discard_bytes -= dropped;
+        }
+        if (produced == 0) continue;
+        if (peer_mp3() && produced >= m_total_pcm_bytes - m_pcm_produced) {
+            // What a decoder puts out past the length (padding it could not drop after a
+            // seek) is not played: the position never passes the length.
+            produced = m_total_pcm_bytes - m_pcm_produced;
+            m_source_consumed = m_data_size;
+            m_drained = true;
+        }
+        m_pcm_produced += produced;
+        return static_cast<LONG>(produced);
     }
+}
+
+LONG SoundFile::drain_decoder(std::span<BYTE> pcm) {
+    // A decoder holds back decoded audio until it is told that no more input comes; without
+    // this the last frames of every file would be missing.
+    if (m_drained) return 0;
+    std::memset(&m_header, 0, sizeof m_header);
+    m_header.cbStruct = sizeof m_header;
+    m_header.pbSrc = m_work.data();
+    m_header.pbDst = pcm.data();
+    m_header.cbDstLength = static_cast<DWORD>(pcm.size());
+    if (acmStreamPrepareHeader(m_play_stream.get(), &m_header, 0) != MMSYSERR_NOERROR) return -1;
+    const MMRESULT converted =
+        acmStreamConvert(m_play_stream.get(), &m_header, ACM_STREAMCONVERTF_END);
+    const MMRESULT unprepared = acmStreamUnprepareHeader(m_play_stream.get(), &m_header, 0);
+    if (converted != MMSYSERR_NOERROR || unprepared != MMSYSERR_NOERROR) return -1;
+    DWORD produced = m_header.cbDstLengthUsed;
+    if (produced == 0) m_drained = true;
+    if (peer_mp3()) produced = std::min(produced, m_total_pcm_bytes - m_pcm_produced);
     m_pcm_produced += produced;
     return static_cast<LONG>(produced);
 }
@@ -285,6 +325,7 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     m_source_consumed = static_cast<DWORD>(position) - m_data_start;
     m_pcm_produced = stream_size(m_play_stream.get(), m_source_consumed, ACM_STREAMSIZEF_SOURCE);
     m_restart_decoder = true;
+    m_drained = false;
     return static_cast<LONG>(m_pcm_produced);
 }
 
@@ -299,17 +340,24 @@ LONG SoundFile::seek_frames(std::int64_t target) {
     const std::uint64_t frame_start = frame * s.samples_per_frame;
     LONG offset = static_cast<LONG>(m_data_start);
     std::uint64_t produced = 0;
+    DWORD preroll = 0;
     if (frame_start > s.skipped) {
         // From the start the decoder reads the info frame again and drops the delay once more.
+        // Elsewhere it starts a few frames early, for the bits that earlier frames carry for
+        // later ones and the overlap of their transforms, and what it makes of them is dropped.
         if (!m_frame_index.built() && !m_frame_index.build(m_file.get(), s)) return -1;
-        offset = m_frame_index.offset_of(m_file.get(), static_cast<DWORD>(frame));
+        preroll = static_cast<DWORD>(
+            std::min<std::uint64_t>(kMp3PrerollSamples / s.samples_per_frame, frame));
+        offset = m_frame_index.offset_of(m_file.get(), static_cast<DWORD>(frame) - preroll);
         if (offset < 0) return -1;
         produced = std::min<std::uint64_t>((frame_start - s.skipped) * align, m_total_pcm_bytes);
     }
     if (mmioSeek(m_file.get(), offset, SEEK_SET) != offset) return -1;
     m_source_consumed = std::min(static_cast<DWORD>(offset) - m_data_start, m_data_size);
     m_pcm_produced = static_cast<DWORD>(produced);
+    m_discard_bytes = preroll * s.samples_per_frame * align;
     m_restart_decoder = true;
+    m_drained = false;
     return static_cast<LONG>(m_pcm_produced);
 }
 

@@ -83,6 +83,8 @@ class SoundFile {
     // Seeking in an MP3 file of another program's by its frames: `target` PCM bytes from the
     // start.
     LONG seek_frames(std::int64_t target);
+    // At the end of an MP3 file's data: what the decoder still holds, into `pcm`.
+    LONG drain_decoder(std::span<BYTE> pcm);
     bool peer_mp3() const { return m_mp3 && m_mp3_stream.layout == Mp3Stream::Layout::peer; }
     void flush_encoder();
     void reset_counters();
@@ -106,7 +108,10 @@ class SoundFile {
     DWORD m_pcm_produced = 0;        // PCM bytes produced so far (playback)
     bool m_restart_decoder = false;  // the next conversion follows a seek
     Mp3Stream m_mp3_stream;
-    Mp3FrameIndex m_frame_index;  // built at the first seek in a peer MP3 file
+    Mp3FrameIndex m_frame_index;
+    DWORD m_discard_bytes = 0;  // decoded PCM bytes still to drop after a seek
+    bool m_drained = false;  // the decoder has given all it held at the end of the data  // built
+                             // at the first seek in a peer MP3 file
 };
 
 }  // namespace kelvane::engine
