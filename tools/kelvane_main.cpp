@@ -1,4 +1,5 @@
 // kelvane: the command-line face of the wave recorder control.
+#include <algorithm>
 #include <iostream>
 #include <span>
 #include <string>
@@ -28,13 +29,29 @@ constexpr Verb kVerbs[] = {
 };
 
 void print_usage(std::ostream& out) {
-    out << "usage: kelvane VERB [OPTIONS]\n\nVerbs:\n";
-    for (const auto& verb : kVerbs) {
-        out << "  " << verb.name;
-        for (std::size_t pad = verb.name.size(); pad < 10; ++pad) out << ' ';
-        out << verb.summary << '\n';
-    }
-    out << "\n`kelvane VERB --help` describes a verb.\n";
+    out << "usage: kelvane VERB [OPTIONS]\n"
+           "       kelvane help VERB | --help | --version\n\nVerbs:\n";
+    std::size_t width = 0;
+    for (const auto& verb : kVerbs) width = std::max(width, verb.name.size());
+    for (const auto& verb : kVerbs)
+        out << "  " << verb.name << std::string(width + 2 - verb.name.size(), ' ') << verb.summary
+            << '\n';
+    out << "\n`kelvane help VERB` (or `kelvane VERB --help`) describes a verb; `man kelvane` "
+           "describes them all.\n"
+           "Exit status: 0 on success, 1 when something failed (a message says what), 2 on bad "
+           "usage.\n";
+}
+
+const Verb* find_verb(std::string_view name) {
+    for (const auto& v : kVerbs)
+        if (v.name == name) return &v;
+    return nullptr;
+}
+
+int unknown_verb(std::string_view name) {
+    std::cerr << "kelvane: unknown verb \"" << name << "\"\n";
+    print_usage(std::cerr);
+    return 2;
 }
 
 }  // namespace
@@ -45,13 +62,25 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string_view verb = argv[1];
-    if (verb == "--help" || verb == "-h" || verb == "help") {
+    if (verb == "--version" || verb == "-V") {
+        std::cout << "kelvane " << QUILLON_VERSION << "\n";
+        return 0;
+    }
+    if (verb == "--help" || verb == "-h") {
         print_usage(std::cout);
         return 0;
     }
-    for (const auto& v : kVerbs)
-        if (v.name == verb) return v.run(std::span<char*>(argv + 2, argc - 2));
-    std::cerr << "kelvane: unknown verb \"" << verb << "\"\n";
-    print_usage(std::cerr);
-    return 2;
+    if (verb == "help") {
+        if (argc == 2) {
+            print_usage(std::cout);
+            return 0;
+        }
+        const Verb* v = find_verb(argv[2]);
+        if (!v || argc > 3) return unknown_verb(argc > 3 ? argv[3] : argv[2]);
+        char help[] = "--help";
+        char* args[] = {help};
+        return v->run(std::span<char*>(args));
+    }
+    if (const Verb* v = find_verb(verb)) return v->run(std::span<char*>(argv + 2, argc - 2));
+    return unknown_verb(verb);
 }

@@ -24,7 +24,9 @@ extern "C" void on_signal(int) {
 ControlSession::ControlSession(bool manual_clock)
     : m_manual(manual_clock),
       m_host(true, [this](const MemberDesc& event, std::span<const Variant> args) {
-          m_events.push_back({std::string(event.name), {args.begin(), args.end()}});
+          m_events.push_back({std::string(event.name),
+                              {args.begin(), args.end()},
+                              MessageLoop::instance().now_ms()});
           if (event.name == "Errors" && args.size() == 2)
               m_errors.emplace_back(args[1].as_string());
       }) {

@@ -43,6 +43,7 @@ class ControlSession {
     struct Event {
         std::string name;
         std::vector<Variant> args;
+        std::uint64_t when_ms = 0;  // on the session's clock
     };
     std::vector<Event>& events() { return m_events; }
     // The texts of the Errors events seen so far.

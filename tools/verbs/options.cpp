@@ -10,9 +10,37 @@
 Options::Options(std::span<char*> args, std::string_view usage, std::string_view verb)
     : m_args(args), m_usage(usage), m_verb(verb) {}
 
+namespace {
+
+// The names people know the texts by, and the INFO chunk each fills.
+struct InfoAlias {
+    std::string_view alias;
+    std::string_view id;
+};
+constexpr InfoAlias kInfoAliases[] = {
+    {"title", "INAM"},     {"artist", "IART"},   {"album", "IPRD"},
+    {"comment", "ICMT"},   {"date", "ICRD"},     {"genre", "IGNR"},
+    {"copyright", "ICOP"}, {"software", "ISFT"}, {"keywords", "IKEY"},
+};
+
+}  // namespace
+
+std::string_view info_id_for_alias(std::string_view alias) {
+    for (const auto& a : kInfoAliases)
+        if (names_equal(alias, a.alias)) return a.id;
+    return {};
+}
+
 bool Options::next() {
     if (m_done || m_index >= m_args.size()) return false;
     m_current = m_args[m_index++];
+    if (m_current == "--" && !m_positional_only) {
+        m_positional_only = true;
+        if (m_index >= m_args.size()) return false;
+        m_current = m_args[m_index++];
+        return true;
+    }
+    if (m_positional_only) return true;
     if (m_current == "--help" || m_current == "-h") {
         std::cout << m_usage;
         m_done = true;
@@ -36,6 +64,13 @@ bool Options::text(std::string& value) {
     }
     value = m_args[m_index++];
     return true;
+}
+
+bool Options::nonempty_text(std::string& value) {
+    if (!text(value)) return false;
+    if (!value.empty()) return true;
+    usage_error(std::string(m_current) + " needs a value, not an empty text");
+    return false;
 }
 
 bool Options::integer(LONG& value, LONG low, LONG high) {
@@ -83,7 +118,7 @@ bool Options::manual_clock(bool& manual) {
 }
 
 bool Options::positional(std::string& value) {
-    if (m_current.size() > 1 && m_current.front() == '-') {
+    if (!m_positional_only && m_current.size() > 1 && m_current.front() == '-') {
         usage_error("unknown option " + std::string(m_current));
         return false;
     }
@@ -101,14 +136,18 @@ bool Options::info_text(std::string& id, std::string& text) {
     const auto equals = pair.find('=');
     const std::string key = pair.substr(0, equals);
     id.clear();
-    if (names_equal(key, "DISP") || names_equal(key, kelvane::kDisplayNameProperty))
-        id = "DISP";
+    if (names_equal(key, "DISP") || names_equal(key, kelvane::kDisplayNameProperty)) id = "DISP";
+    if (const std::string_view alias = info_id_for_alias(key); !alias.empty())
+        id = std::string(alias);
     for (const auto& slot : kelvane::kInfoSlots)
         if (names_equal(key, slot.id) || (slot.property && names_equal(key, slot.property)))
             id = slot.id;
     if (equals == std::string::npos || id.empty()) {
-        usage_error("--info takes KEY=TEXT with KEY an info property or INFO chunk id, not \"" +
-                    pair + "\"");
+        usage_error(
+            "--info takes KEY=TEXT with KEY an info property, an INFO chunk id or one "
+            "of title, artist, album, comment, date, genre, copyright, software, "
+            "keywords; not \"" +
+            pair + "\"");
         return false;
     }
     text = pair.substr(equals + 1);

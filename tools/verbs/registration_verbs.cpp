@@ -12,22 +12,28 @@
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: kelvane %s [LIBRARY]\n"
+constexpr std::string_view kRegisterUsage =
+    "usage: kelvane register [LIBRARY]\n"
     "\n"
-    "%s the control library LIBRARY (default: libkelvane.so beside this program) %s the\n"
-    "per-user registry, $XDG_CONFIG_HOME/quillon/registry (else ~/.config/quillon/registry).\n"
-    "A registered control is created by its class identifier or by its ProgID\n"
-    "KELVANE.KelvaneCtrl.1 from any folder.\n"
+    "Registers the control library LIBRARY (default: libkelvane.so beside this program) in the\n"
+    "per-user registry, $XDG_CONFIG_HOME/quillon/registry (else ~/.config/quillon/registry), as\n"
+    "an installer would: its type library, the control class (ProgID KELVANE.KelvaneCtrl.1) and\n"
+    "its property page, with LIBRARY's absolute path. Afterwards a host in any folder creates\n"
+    "the control by its class identifier or ProgID. LIBRARY may also be another component's\n"
+    "library, such as libmp3enc.so.\n"
     "Exit status: 0 on success, 1 when the library or the registry failed, 2 on bad usage.\n";
 
-std::string usage(std::string_view verb) {
-    const bool adding = verb == "register";
-    std::string text(kUsage);
-    const std::string parts[] = {std::string(verb), adding ? "Registers" : "Unregisters",
-                                 adding ? "in" : "from"};
-    for (const std::string& part : parts) text.replace(text.find("%s"), 2, part);
-    return text;
+constexpr std::string_view kUnregisterUsage =
+    "usage: kelvane unregister [LIBRARY]\n"
+    "\n"
+    "Removes what `kelvane register LIBRARY` wrote (default: libkelvane.so beside this program)\n"
+    "from the per-user registry, $XDG_CONFIG_HOME/quillon/registry (else\n"
+    "~/.config/quillon/registry). Hosts then find the control only beside their own program.\n"
+    "Unregistering what is not registered succeeds.\n"
+    "Exit status: 0 on success, 1 when the library or the registry failed, 2 on bad usage.\n";
+
+std::string_view usage(std::string_view verb) {
+    return verb == "register" ? kRegisterUsage : kUnregisterUsage;
 }
 
 // Self-registration results are not the general runtime's texts (their numbers are shared

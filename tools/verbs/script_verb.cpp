@@ -29,7 +29,7 @@ constexpr std::string_view kScriptUsage =
     "  draw FILE           the control's design-time face as a PNG\n"
     "Arguments: integers, true/false, \"strings\" (\\\" and \\\\ escaped). Lines starting with #\n"
     "are comments. The clock is manual by default: time moves only in `wait`.\n"
-    "Exit status: 1 when any command failed, else 0.\n";
+    "Exit status: 1 when any command failed or FILE cannot be read, 2 on bad usage, else 0.\n";
 
 }  // namespace
 
@@ -67,7 +67,7 @@ int script_verb(std::span<char*> args) {
     std::ifstream in(file);
     if (!in) {
         std::cerr << "kelvane script: cannot open " << file << ": " << std::strerror(errno) << "\n";
-        return 2;
+        return 1;
     }
     return run_script(in, std::cout, CLSID_Kelvane, options);
 }
