@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: kelvane convert IN OUT [--bitrate KBPS] [--vbr] [--no-tags] [--format NAME]\n"
-    "                              [--info KEY=TEXT ...]\n"
+    "                              [--info KEY=TEXT ...] [-q]\n"
     "\n"
     "Converts the WAV file IN (PCM of any rate, depth and channel count, float, A-law, mu-law,\n"
     "IMA or MS ADPCM, GSM 6.10 or MP3 inside WAV) into OUT. OUT is written under a temporary\n"
@@ -41,8 +41,11 @@ constexpr std::string_view kUsage =
     "OUT ending in .wav: in the format NAME of `kelvane formats`, e.g. ima-adpcm:22050:1\n"
     "  --format NAME   default: 16-bit PCM at IN's rate (the nearest listed) and channels\n"
     "Both:\n"
-    "  --info KEY=TEXT a text in place of IN's own; KEY is an info property such as infoName\n"
-    "                  or its INFO chunk id such as INAM (any case); DISP is the display name\n"
+    "  --info KEY=TEXT a text in place of IN's own; KEY is title, artist, album, comment, date,\n"
+    "                  genre, copyright, software or keywords, an info property such as\n"
+    "                  infoName or its INFO chunk id such as INAM (any case); DISP is the\n"
+    "                  display name\n"
+    "  -q, --quiet     no progress bar and no summary\n"
     "\n"
     "A progress bar goes to standard error when it is a terminal.\n"
     "Exit status: 0 when OUT is complete, 1 on a failure or an interrupted conversion, 2 on bad\n"
@@ -53,6 +56,7 @@ struct Request {
     LONG kbps = -1;
     bool vbr = false;
     bool tags = true;
+    bool quiet = false;
     std::string format;
     std::vector<std::pair<std::string, std::string>> infos;  // INFO chunk id, text
 };
@@ -104,7 +108,8 @@ int convert_to_mp3(const Request& r) {
     Variant total;
     dispatch_get(encoder, mp3enc::dispidTotalFrames, total);
 
-    StatusLine bar(std::cerr, STDERR_FILENO, true);
+    // Only on a terminal, and not when asked to be quiet (-1 is no terminal).
+    StatusLine bar(std::cerr, r.quiet ? -1 : STDERR_FILENO, true);
     std::uint64_t frames = 0;
     bool finished = false, stopped = false, asked_to_stop = false;
     std::string failure;
@@ -131,10 +136,11 @@ int convert_to_mp3(const Request& r) {
     if (!failure.empty()) return fail(failure);
     Variant speed;
     dispatch_get(encoder, mp3enc::dispidSpeed, speed);
-    std::printf("%s %s into %s: %llu frames at %ld kbit/s%s, %.1fx real time\n",
-                stopped ? "Stopped converting" : "Converted", r.in.c_str(), r.out.c_str(),
-                static_cast<unsigned long long>(frames), static_cast<long>(kbps),
-                r.vbr ? " on average" : "", speed.as_r8());
+    if (!r.quiet)
+        std::printf("%s %s into %s: %llu frames at %ld kbit/s%s, %.1fx real time\n",
+                    stopped ? "Stopped converting" : "Converted", r.in.c_str(), r.out.c_str(),
+                    static_cast<unsigned long long>(frames), static_cast<long>(kbps),
+                    r.vbr ? " on average" : "", speed.as_r8());
     return stopped ? 1 : 0;
 }
 
@@ -227,7 +233,8 @@ int convert_to_wav(const Request& r) {
     if (sound.open_for_recording(file.path().string()) < 0)
         return fail("cannot write " + r.out + " as " + quillon::codec::format_name(target));
 
-    StatusLine bar(std::cerr, STDERR_FILENO, true);
+    // Only on a terminal, and not when asked to be quiet (-1 is no terminal).
+    StatusLine bar(std::cerr, r.quiet ? -1 : STDERR_FILENO, true);
     std::vector<BYTE> pcm;  // decoded and not yet written: less than one block after each write
     constexpr DWORD kWork = 1 << 20;
     if (!sound.allocate_work_buffer(kWork)) return fail("out of memory");
@@ -263,8 +270,9 @@ int convert_to_wav(const Request& r) {
     if (!wav_complete(file.path().string())) return fail(write_reason(r.out));
     if (!file.commit()) return fail(file.error());
     bar.finish();
-    std::printf("%s %s into %s (%s)\n", stopped ? "Stopped converting" : "Converted", r.in.c_str(),
-                r.out.c_str(), quillon::codec::format_name(target).c_str());
+    if (!r.quiet)
+        std::printf("%s %s into %s (%s)\n", stopped ? "Stopped converting" : "Converted",
+                    r.in.c_str(), r.out.c_str(), quillon::codec::format_name(target).c_str());
     return stopped ? 1 : 0;
 }
 
@@ -282,7 +290,9 @@ int convert_verb(std::span<char*> args) {
         } else if (options.is("--no-tags")) {
             r.tags = false;
         } else if (options.is("--format")) {
-            if (!options.text(r.format)) return 2;
+            if (!options.nonempty_text(r.format)) return 2;
+        } else if (options.is_quiet()) {
+            r.quiet = true;
         } else if (options.is("--info")) {
             std::string id, text;
             if (!options.info_text(id, text)) return 2;

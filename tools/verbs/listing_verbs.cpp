@@ -3,7 +3,9 @@
 #include <string>
 
 #include "platform/codec/format_names.h"
+#include "platform/wave/wave_backend_choice.h"
 #include "tools/verbs/control_session.h"
+#include "tools/verbs/devices.h"
 #include "tools/verbs/options.h"
 #include "tools/verbs/verbs.h"
 
@@ -19,7 +21,9 @@ constexpr std::string_view kDevicesUsage =
     "usage: kelvane devices\n"
     "\n"
     "Lists the input and output devices by the numbers that --device, devInput and devOutput\n"
-    "take (0 is the wave mapper, which picks a device for you).\n";
+    "take (0 is the wave mapper, which stands for the system's default device). `kelvane\n"
+    "record` and `kelvane play` also take a part of a name shown here, in any case.\n"
+    "KELVANE_AUDIO chooses where the devices come from (auto, alsa or virtual).\n";
 
 bool no_arguments(std::span<char*> args, std::string_view usage, std::string_view verb,
                   int& status) {
@@ -29,18 +33,12 @@ bool no_arguments(std::span<char*> args, std::string_view usage, std::string_vie
     return !options.done();
 }
 
-void list_devices(ControlSession& session, const char* title, const char* number, const char* count,
-                  const char* name) {
-    const LONG devices = session.get_long(count);
+void list_devices(ControlSession& session, const char* title, DeviceDirection direction) {
     std::cout << title << ":\n";
-    if (devices == 0) {
-        std::cout << "  (none)\n";
-        return;
-    }
-    for (LONG n = 0; n <= devices; ++n) {
-        session.put(number, Variant::i4(n));
-        std::cout << "  " << n << "  " << session.get_string(name) << '\n';
-    }
+    const std::vector<std::string> names = device_names(session, direction, 1);
+    if (names.empty()) std::cout << "  (none)\n";
+    for (std::size_t n = 0; n < names.size(); ++n)
+        std::cout << "  " << n << "  " << names[n] << '\n';
 }
 
 }  // namespace
@@ -57,7 +55,10 @@ int devices_verb(std::span<char*> args) {
     if (!no_arguments(args, kDevicesUsage, "devices", status)) return status;
     ControlSession session(true);
     if (!session.start("devices")) return 1;
-    list_devices(session, "Input devices", "devInput", "devInputMax", "devInputName");
-    list_devices(session, "Output devices", "devOutput", "devOutputMax", "devOutputName");
+    list_devices(session, "Input devices", DeviceDirection::input);
+    list_devices(session, "Output devices", DeviceDirection::output);
+    if (wave_backend_choice().fallback)
+        std::cerr << "kelvane devices: no sound server or sound card found; these are the "
+                     "virtual card's\n";
     return 0;
 }

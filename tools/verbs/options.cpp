@@ -51,7 +51,11 @@ bool Options::next() {
 }
 
 int Options::usage_error(const std::string& message) {
-    std::cerr << "kelvane " << m_verb << ": " << message << "\n" << m_usage;
+    // The message, the verb's synopsis (its usage up to the first blank line) and where to
+    // read more.
+    const std::string_view synopsis = m_usage.substr(0, m_usage.find("\n\n") + 1);
+    std::cerr << "kelvane " << m_verb << ": " << message << "\n"
+              << synopsis << "`kelvane help " << m_verb << "` says more.\n";
     m_done = true;
     m_status = 2;
     return m_status;
