@@ -88,6 +88,21 @@ pid_t pulse_server_pid() {
     return pid;
 }
 
+bool run_best_of(const std::vector<std::string>& argv, int runs, Measured& best,
+                 std::string& output) {
+    best.seconds = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        Measured m;
+        std::string out;
+        if (!run_measured(argv, 0, m, out)) {
+            std::fprintf(stderr, "%s failed:\n%s\n", argv[0].c_str(), out.c_str());
+            return false;
+        }
+        if (m.seconds < best.seconds) best = m, output = out;
+    }
+    return true;
+}
+
 std::string program_folder() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

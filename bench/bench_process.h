@@ -19,6 +19,11 @@ struct Measured {
 bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
                   std::string& output);
 
+// Runs `argv` `runs` times and keeps the shortest (wall time) with its output; false, after a
+// message on standard error, when a run failed.
+bool run_best_of(const std::vector<std::string>& argv, int runs, Measured& best,
+                 std::string& output);
+
 // The folder of the running benchmark, where the programs of the build sit beside it.
 std::string program_folder();
 

@@ -18,17 +18,8 @@ namespace {
 
 // The best (shortest) wall time of three runs, with its CPU time.
 bool best_of_three(const std::vector<std::string>& argv, Measured& best) {
-    best.seconds = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        Measured m;
-        std::string output;
-        if (!run_measured(argv, 0, m, output)) {
-            std::fprintf(stderr, "%s failed:\n%s\n", argv[0].c_str(), output.c_str());
-            return false;
-        }
-        if (m.seconds < best.seconds) best = m;
-    }
-    return true;
+    std::string output;
+    return run_best_of(argv, 3, best, output);
 }
 
 }  // namespace

@@ -101,18 +101,10 @@ Result ours_in_process(const std::string& path) {
 // A program, best of `runs`; `pick` takes the length out of its output.
 template <typename Pick>
 Result program(const std::vector<std::string>& argv, int runs, Pick pick) {
-    Result r;
-    for (int i = 0; i < runs; ++i) {
-        Measured m;
-        std::string output;
-        if (!run_measured(argv, 0, m, output)) {
-            std::fprintf(stderr, "%s failed\n", argv[0].c_str());
-            return Result{};
-        }
-        r.seconds = std::min(r.seconds, m.seconds);
-        r.length = pick(output);
-    }
-    return r;
+    Measured best;
+    std::string output;
+    if (!run_best_of(argv, runs, best, output)) return Result{};
+    return Result{best.seconds, pick(output)};
 }
 
 std::string after(const std::string& text, const std::string& key) {

@@ -52,12 +52,8 @@ int info_verb(std::span<char*> args) {
     if (file.empty()) return options.usage_error("a FILE (or -) is required");
     const std::string shown = shown_name(file, false);
     TemporaryFile input;
-    std::string error;
-    if (file == "-" && !copy_standard_input(input, error)) {
-        std::cerr << "kelvane info: " << error << "\n";
-        return 1;
-    }
-    const std::string path = file == "-" ? input.path() : file;
+    const std::string path = readable_path(file, input, "info");
+    if (path.empty()) return 1;
 
     // The file is opened for playback to learn its length and texts: on the virtual card, so
     // nothing is heard.

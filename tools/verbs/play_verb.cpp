@@ -51,12 +51,8 @@ int play_verb(std::span<char*> args) {
     if (file.empty()) return options.usage_error("a FILE to play (or -) is required");
     const std::string shown = shown_name(file, false);
     TemporaryFile input;
-    std::string error;
-    if (file == "-" && !copy_standard_input(input, error)) {
-        std::cerr << "kelvane play: " << error << "\n";
-        return 1;
-    }
-    const std::string path = file == "-" ? input.path() : file;
+    const std::string path = readable_path(file, input, "play");
+    if (path.empty()) return 1;
 
     ControlSession session(manual);
     if (!session.start("play")) return 1;
@@ -65,6 +61,7 @@ int play_verb(std::span<char*> args) {
         return 1;
     }
     if (!device.empty()) {
+        std::string error;
         const auto found = find_device(device_names(session, DeviceDirection::output, 1), device,
                                        DeviceDirection::output, error);
         if (!found) {

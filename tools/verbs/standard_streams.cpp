@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "control/engine/info_slots.h"
 #include "control/engine/wav_file.h"
@@ -61,6 +62,8 @@ bool TemporaryFile::create(const std::string& suffix, std::string& error) {
     return true;
 }
 
+namespace {
+
 bool copy_standard_input(TemporaryFile& file, std::string& error) {
     if (!file.create(".in", error)) return false;
     const int out = ::open(file.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -90,6 +93,16 @@ bool copy_standard_input(TemporaryFile& file, std::string& error) {
         ok = false;
     }
     return ok;
+}
+
+}  // namespace
+
+std::string readable_path(const std::string& file, TemporaryFile& copy, std::string_view verb) {
+    if (file != "-") return file;
+    std::string error;
+    if (copy_standard_input(copy, error)) return copy.path();
+    std::cerr << "kelvane " << verb << ": " << error << "\n";
+    return {};
 }
 
 WavPipe::~WavPipe() {

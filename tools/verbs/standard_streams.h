@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/win_types.h"
@@ -28,8 +29,9 @@ class TemporaryFile {
     std::string m_path;
 };
 
-// Copies all of standard input into `file`; false with `error`.
-bool copy_standard_input(TemporaryFile& file, std::string& error);
+// The file a verb reads for FILE: FILE itself, or for "-" a copy of standard input kept in
+// `copy`. Empty after a message on standard error under the verb's name.
+std::string readable_path(const std::string& file, TemporaryFile& copy, std::string_view verb);
 
 // A WAV recording sent to standard output while the control writes it into a temporary file.
 // The header goes out once the file holds it, then the audio as it arrives. When the length is

@@ -20,9 +20,12 @@ void put_u32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-bool read_at(int fd, unsigned char* bytes, std::size_t count, off_t at) {
+// Moves all `count` bytes at `at` with `transfer` (pread or pwrite), through short transfers
+// and interruptions.
+template <typename Bytes, typename Transfer>
+bool transfer_all(int fd, Bytes* bytes, std::size_t count, off_t at, Transfer transfer) {
     while (count > 0) {
-        const ssize_t n = ::pread(fd, bytes, count, at);
+        const ssize_t n = transfer(fd, bytes, count, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         bytes += n, count -= static_cast<std::size_t>(n), at += n;
@@ -30,14 +33,12 @@ bool read_at(int fd, unsigned char* bytes, std::size_t count, off_t at) {
     return true;
 }
 
+bool read_at(int fd, unsigned char* bytes, std::size_t count, off_t at) {
+    return transfer_all(fd, bytes, count, at, ::pread);
+}
+
 bool write_at(int fd, const unsigned char* bytes, std::size_t count, off_t at) {
-    while (count > 0) {
-        const ssize_t n = ::pwrite(fd, bytes, count, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n, count -= static_cast<std::size_t>(n), at += n;
-    }
-    return true;
+    return transfer_all(fd, bytes, count, at, ::pwrite);
 }
 
 }  // namespace
