@@ -244,6 +244,30 @@ TEST_F(TerminalUse, StandardInputAndOutputServePipes) {
     EXPECT_GT(sox_seconds(path("open.wav")), 0.3);
 }
 
+TEST_F(TerminalUse, AnMp3FileOfAnotherProgramPlaysAsMpg123DecodesIt) {
+    for (const char* tool : {"sox", "lame", "mpg123"}) QUILLON_REQUIRE_TOOL(tool);
+    // Variable bit rate, an ID3v2 tag before the first frame, an Info frame with the delay.
+    const std::string mp3 = path("song.mp3");
+    ASSERT_EQ(run_command("sox -n -r 44100 -c 2 -b 16 '" + path("in.wav") +
+                          "' synth 2.5 sine 300-3000 gain -3 && lame --quiet -V 3 --add-id3v2 "
+                          "--tt Song '" +
+                          path("in.wav") + "' '" + mp3 + "'")
+                  .status,
+              0);
+    ASSERT_EQ(run_command("mpg123 -q -s '" + mp3 + "' > '" + path("mpg123.raw") + "'").status, 0);
+    const auto r = run_kelvane("play '" + mp3 + "' --clock manual",
+                               "KELVANE_VIRTUAL_OUTPUT=file:" + path("ours.raw"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "2.5 s / 2.5 s")) << r.output;
+    EXPECT_EQ(read_all(path("ours.raw")), read_all(path("mpg123.raw")));
+    const auto info = run_kelvane("info '" + mp3 + "'");
+    EXPECT_TRUE(contains(info.output, "Duration:              2.500 s")) << info.output;
+    EXPECT_TRUE(contains(info.output, "kbit/s on average (variable bit rate)")) << info.output;
+    // Asked to start past its end, it says so.
+    EXPECT_TRUE(contains(run_kelvane("play '" + mp3 + "' --clock manual --start 9").output,
+                         "--start 9 is past the end (2.5 s)"));
+}
+
 TEST_F(TerminalUse, TheConventionsOfTheCommandLineHold) {
     auto r = run_kelvane("--version");
     EXPECT_EQ(r.status, 0);

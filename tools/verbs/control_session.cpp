@@ -115,8 +115,6 @@ bool ControlSession::interrupted() {
     return g_interrupted;
 }
 
-StatusLine::StatusLine() : StatusLine(std::cout, STDOUT_FILENO, false) {}
-
 StatusLine::StatusLine(std::ostream& out, int fd, bool terminal_only)
     : m_out(out), m_terminal(::isatty(fd) != 0), m_terminal_only(terminal_only) {}
 
@@ -126,14 +124,20 @@ void StatusLine::show(const std::string& text, std::uint64_t now_ms) {
         m_shown = true;
         return;
     }
-    if (m_terminal_only || (m_shown && now_ms < m_last_ms + 1000)) return;
+    if (m_terminal_only) return;
+    m_unshown = text;
+    if (m_shown && now_ms < m_last_ms + 1000) return;
     m_out << text << '\n' << std::flush;
+    m_unshown.clear();
     m_shown = true;
     m_last_ms = now_ms;
 }
 
 void StatusLine::finish() {
     if (m_terminal && m_shown) m_out << '\n' << std::flush;
+    // Elsewhere the last state is worth a line of its own, even within the second.
+    if (!m_terminal && !m_unshown.empty()) m_out << m_unshown << '\n' << std::flush;
+    m_unshown.clear();
 }
 
 std::string level_bar(LONG level) {

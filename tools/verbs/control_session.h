@@ -60,7 +60,6 @@ class ControlSession {
 // A status line: rewritten in place on a terminal, printed at most once a second otherwise.
 class StatusLine {
   public:
-    StatusLine();
     // On `out`, which is the terminal `fd` or not; with `terminal_only` nothing is printed
     // elsewhere.
     StatusLine(std::ostream& out, int fd, bool terminal_only);
@@ -73,6 +72,7 @@ class StatusLine {
     bool m_terminal_only = false;
     bool m_shown = false;
     std::uint64_t m_last_ms = 0;
+    std::string m_unshown;  // the latest text, when the once-a-second rule held it back
 };
 
 // A 20-character bar for a level of 0..32767.

@@ -94,8 +94,12 @@ int play_verb(std::span<char*> args) {
     if (start > 0) {
         // Blocks are sample frames at the file's rate. (SecToBlock's 32-bit product wraps past
         // 97 s at 44.1 kHz, so it is not asked.)
-        const double blocks =
-            std::min(start * session.get_long("nSamplesPerSec"), static_cast<double>(total_blocks));
+        double blocks = start * session.get_long("nSamplesPerSec");
+        if (blocks > total_blocks) {
+            std::cerr << "kelvane play: --start " << start << " is past the end (" << total
+                      << "); playing from the end\n";
+            blocks = total_blocks;
+        }
         session.call("Seek", {Variant::i4(static_cast<LONG>(blocks)), Variant::i2(3)});
     }
 
