@@ -151,19 +151,11 @@ class AlsaBackend final : public WaveBackend {
         return false;
     }
 
-    // Names fit the 31 characters of szPname and stay apart: "USB Audio", "USB Audio #2".
-    static std::string unique_name(const std::vector<Endpoint>& taken, std::string name) {
-        const std::size_t limit = MAXPNAMELEN - 1;
-        auto clash = [&](const std::string& n) {
+    static std::string unique_name(const std::vector<Endpoint>& taken, const std::string& name) {
+        return unique_device_name(name, [&](const std::string& n) {
             return std::any_of(taken.begin(), taken.end(),
                                [&](const Endpoint& e) { return e.info.name == n; });
-        };
-        std::string candidate = name.substr(0, limit);
-        for (int n = 2; clash(candidate); ++n) {
-            const std::string suffix = " #" + std::to_string(n);
-            candidate = name.substr(0, limit - suffix.size()) + suffix;
-        }
-        return candidate;
+        });
     }
 
     std::vector<Endpoint> m_endpoints[2];  // input, output

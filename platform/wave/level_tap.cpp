@@ -11,6 +11,10 @@
 namespace {
 
 constexpr int kTrackedDevices = 32;  // per direction
+// Each direction also has a slot for a device that the wave mapper opened as a device of its
+// own (a sound server's default); other backends' mappers open device 0 and feed its slot.
+constexpr int kSlotsPerDirection = kTrackedDevices + 1;
+constexpr int kMapperSlot = kTrackedDevices;
 
 struct Slot {
     std::mutex mutex;
@@ -19,15 +23,23 @@ struct Slot {
     std::uint32_t filled = 0;  // samples in the current bin
 };
 
-std::array<Slot, 2 * kTrackedDevices>& slots() {
-    static std::array<Slot, 2 * kTrackedDevices> all;
+std::array<Slot, 2 * kSlotsPerDirection>& slots() {
+    static std::array<Slot, 2 * kSlotsPerDirection> all;
     return all;
 }
 
 int slot_of(WaveDirection direction, UINT index) {
-    if (index == WAVE_MAPPER) index = 0;
+    const int base = direction == WaveDirection::input ? 0 : kSlotsPerDirection;
+    if (index == WAVE_MAPPER) return base + kMapperSlot;
     if (index >= static_cast<UINT>(kTrackedDevices)) return -1;
-    return (direction == WaveDirection::input ? 0 : kTrackedDevices) + static_cast<int>(index);
+    return base + static_cast<int>(index);
+}
+
+DWORD slot_peak(int slot) {
+    if (slot < 0) return 0;
+    Slot& s = slots()[slot];
+    std::lock_guard lock(s.mutex);
+    return std::max(s.previous, s.current);
 }
 
 // The peaks of `count` samples at `p`, in 16-bit units. Every sample a device moves passes here,
@@ -60,11 +72,9 @@ DWORD peak8(const BYTE* p, std::size_t count) {
 }  // namespace
 
 DWORD wave_recent_peak(WaveDirection direction, UINT index) {
-    const int slot = slot_of(direction, index);
-    if (slot < 0) return 0;
-    Slot& s = slots()[slot];
-    std::lock_guard lock(s.mutex);
-    return std::max(s.previous, s.current);
+    const DWORD own = slot_peak(slot_of(direction, index));
+    if (index != WAVE_MAPPER) return own;
+    return std::max(own, slot_peak(slot_of(direction, 0)));
 }
 
 PeakTap::PeakTap(WaveDirection direction, UINT index, const WAVEFORMATEX& format)

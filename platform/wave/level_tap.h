@@ -9,7 +9,8 @@
 
 // Peak magnitude (0..32768, in 16-bit sample units, whatever the device format) of the samples
 // that device `index` of `direction` captured or played in about the last 100 ms; 0 when the
-// device is closed or moved nothing. WAVE_MAPPER reads device 0. Callable from any thread.
+// device is closed or moved nothing. WAVE_MAPPER reads what the mapper opened: device 0, or the
+// device a backend opened for the mapper itself. Callable from any thread.
 DWORD wave_recent_peak(WaveDirection direction, UINT index);
 
 // The backends' side: one tap per open device. "Recent" is counted in the device's own samples
@@ -17,6 +18,7 @@ DWORD wave_recent_peak(WaveDirection direction, UINT index);
 // stops moving data clears its tap.
 class PeakTap {
   public:
+    // `index` is the device's number, or WAVE_MAPPER for a device the mapper opened as such.
     PeakTap(WaveDirection direction, UINT index, const WAVEFORMATEX& format);
     ~PeakTap();  // clears the device's reading
     PeakTap(const PeakTap&) = delete;

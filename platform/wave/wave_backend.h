@@ -26,12 +26,15 @@
 //   - keep native error codes to itself (for logs) and answer with MMSYSERR_/WAVERR_ results.
 // A backend may leave out: loops (WHDR_BEGINLOOP), callbacks, any time format but bytes.
 //
-// The wave mapper (device -1) is the front end's: it reports the first device's capabilities
-// under its own name and opens the first device.
+// The wave mapper (device -1) reports a device's capabilities under the mapper's own name and
+// opens it; by default that device is the first one. A backend whose system keeps a default
+// device of its own (a sound server) answers for the mapper instead, so that the mapper follows
+// that default and pairs with a mixer of its own.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,7 +95,7 @@ class WaveDevice {
 class WaveBackend {
   public:
     virtual ~WaveBackend() = default;
-    // "virtual", "alsa": the names KELVANE_AUDIO selects by.
+    // "virtual", "pulse", "alsa": the names KELVANE_AUDIO selects by.
     virtual std::string_view name() const = 0;
     virtual std::vector<WaveDeviceInfo> devices(WaveDirection direction) const = 0;
     // Opens device `index` in `format`; with `device` null only answers whether it would.
@@ -101,10 +104,22 @@ class WaveBackend {
     // A failure that the next such call must report instead of running, or 0 (tests: the
     // virtual card's failure injection). Asked once per call, after the arguments were checked.
     virtual MMRESULT injected_failure(WaveDirection, WaveCall) { return MMSYSERR_NOERROR; }
+
+    // The wave mapper: what it reports (its name is the front end's), none when the direction
+    // has no device. Opening it opens what it stands for now.
+    virtual std::optional<WaveDeviceInfo> mapper(WaveDirection direction) const {
+        auto list = devices(direction);
+        if (list.empty()) return std::nullopt;
+        return list.front();
+    }
+    virtual MMRESULT open_mapper(WaveDirection direction, const WAVEFORMATEX& format,
+                                 std::unique_ptr<WaveDevice>* device) {
+        return open(direction, 0, format, device);
+    }
 };
 
-// The backend in use, chosen once per process from KELVANE_AUDIO (auto, alsa or virtual; auto
-// takes the first backend of the list that has a device, else the virtual card).
+// The backend in use, chosen once per process from KELVANE_AUDIO (auto, pulse, alsa or virtual;
+// auto takes the first backend of the list that has a device, else the virtual card).
 WaveBackend& wave_backend();
 // Replaces the backend in use, or with null chooses again from the environment (tests). Devices
 // already open keep the backend that opened them until they close.
@@ -114,3 +129,16 @@ std::shared_ptr<WaveBackend> shared_wave_backend();
 
 // The wave mapper's name as device -1 reports it.
 inline constexpr std::string_view kWaveMapperName = "Quillon Wave Mapper";
+
+// `name` cut to what szPname holds (31 characters) and kept apart from every name `taken` says
+// is in use: "USB Audio", "USB Audio #2".
+template <typename Taken>
+std::string unique_device_name(std::string_view name, Taken taken) {
+    constexpr std::size_t limit = 31;
+    std::string candidate(name.substr(0, limit));
+    for (int n = 2; taken(candidate); ++n) {
+        const std::string suffix = " #" + std::to_string(n);
+        candidate = std::string(name.substr(0, limit - suffix.size())) + suffix;
+    }
+    return candidate;
+}

@@ -53,9 +53,10 @@ MMRESULT open_device(WaveDirection direction, Handle* handle, UINT device,
     if (handle) *handle = nullptr;
 
     std::shared_ptr<WaveBackend> backend = shared_wave_backend();
-    const std::size_t count = backend->devices(direction).size();
-    if (device == WAVE_MAPPER) device = 0;
-    if (device >= count) return MMSYSERR_BADDEVICEID;
+    const bool mapper = device == WAVE_MAPPER;
+    // The mapper exists only when a device does.
+    if (mapper ? !backend->mapper(direction) : device >= backend->devices(direction).size())
+        return MMSYSERR_BADDEVICEID;
     if (const MMRESULT result = check_format(format)) return result;
     if (const MMRESULT failure = backend->injected_failure(direction, WaveCall::open))
         return failure;
@@ -64,8 +65,9 @@ MMRESULT open_device(WaveDirection direction, Handle* handle, UINT device,
     open->direction = direction;
     open->format = *format;
     open->format.cbSize = 0;
-    const MMRESULT result =
-        backend->open(direction, device, open->format, query ? nullptr : &open->device);
+    std::unique_ptr<WaveDevice>* opened = query ? nullptr : &open->device;
+    const MMRESULT result = mapper ? backend->open_mapper(direction, open->format, opened)
+                                   : backend->open(direction, device, open->format, opened);
     if (result != MMSYSERR_NOERROR || query) return result;
     open->backend = std::move(backend);
 
@@ -131,7 +133,10 @@ MMRESULT queue(WaveDirection direction, WaveCall call, Handle handle, WAVEHDR* h
     if (const MMRESULT failure = open->backend->injected_failure(direction, call)) return failure;
     if (direction == WaveDirection::input) header->dwBytesRecorded = 0;
     set_flags(*header, WHDR_INQUEUE, WHDR_DONE);
-    return open->device->add(*header);
+    const MMRESULT result = open->device->add(*header);
+    // A device that refused the buffer never had it: it can be unprepared again.
+    if (result != MMSYSERR_NOERROR) set_flags(*header, 0, WHDR_INQUEUE);
+    return result;
 }
 
 template <typename Handle>

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "platform/wave/alsa_wave.h"
 #include "platform/wave/mmsystem_wave.h"
+#include "platform/wave/pulse_wave.h"
 #include "platform/wave/virtual_card.h"
 #include "platform/wave/wave_backend.h"
 
@@ -28,7 +30,9 @@ struct WaveBackendEntry {
     std::string_view name;
     std::unique_ptr<WaveBackend> (*make)();
 };
+// The sound server comes first: where it runs, it owns the cards.
 constexpr WaveBackendEntry kWaveBackends[] = {
+    {"pulse", make_pulse_wave_backend},
     {"alsa", make_alsa_wave_backend},
     {"virtual", make_virtual_card},
 };
@@ -59,11 +63,16 @@ std::unique_ptr<WaveBackend> backend_from_environment() {
 template <typename Caps>
 MMRESULT device_caps(WaveDirection direction, UINT_PTR device, Caps* caps, UINT size) {
     if (!caps || size == 0) return MMSYSERR_INVALPARAM;
-    const auto list = wave_backend().devices(direction);
+    const WaveBackend& backend = wave_backend();
     const bool mapper = device == WAVE_MAPPER || device == static_cast<UINT_PTR>(-1);
-    // The mapper stands for the first device, so it exists only when a device does.
-    if (list.empty() || (!mapper && device >= list.size())) return MMSYSERR_BADDEVICEID;
-    const WaveDeviceInfo& info = list[mapper ? 0 : device];
+    std::optional<WaveDeviceInfo> found;
+    if (mapper) {
+        found = backend.mapper(direction);
+    } else if (auto list = backend.devices(direction); device < list.size()) {
+        found = std::move(list[device]);
+    }
+    if (!found) return MMSYSERR_BADDEVICEID;
+    const WaveDeviceInfo& info = *found;
 
     Caps full{};
     full.wMid = info.maker_id;

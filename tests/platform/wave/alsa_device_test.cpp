@@ -21,52 +21,15 @@
 namespace {
 
 using quillon::test::Buffer;
+using quillon::test::fill_tone;
+using quillon::test::left_channel;
 using quillon::test::pcm_format;
+using quillon::test::seconds_since;
+using quillon::test::tone_power;
+using quillon::test::wait_for;
 using Clock = std::chrono::steady_clock;
 
 constexpr UINT kHdr = sizeof(WAVEHDR);
-constexpr double kPi = 3.14159265358979323846;
-
-// Runs the loop (real clock) until `done` holds or `limit_ms` passes.
-template <typename Done>
-bool wait_for(Done done, int limit_ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        MessageLoop::instance().run_for(10);
-    }
-    return true;
-}
-
-double seconds_since(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-// Power of `hz` in 16-bit mono samples (Goertzel), normalised by the sample count.
-double tone_power(const std::vector<std::int16_t>& s, double hz, double rate) {
-    const double k = 2 * std::cos(2 * kPi * hz / rate);
-    double a = 0, b = 0;
-    for (std::int16_t x : s) {
-        const double y = x + k * a - b;
-        b = a;
-        a = y;
-    }
-    return (a * a + b * b - k * a * b) / static_cast<double>(s.size() * s.size());
-}
-
-void fill_tone(Buffer& buffer, const WAVEFORMATEX& f, double hz, double amplitude,
-               std::size_t first_frame) {
-    const std::size_t frames = buffer.data.size() / f.nBlockAlign;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(std::lround(
-            amplitude * 32767 * std::sin(2 * kPi * hz * (first_frame + i) / f.nSamplesPerSec)));
-        for (WORD c = 0; c < f.nChannels; ++c) {
-            buffer.data[i * f.nBlockAlign + 2 * c] = static_cast<unsigned char>(v & 0xFF);
-            buffer.data[i * f.nBlockAlign + 2 * c + 1] =
-                static_cast<unsigned char>((v >> 8) & 0xFF);
-        }
-    }
-}
 
 class PulseDevices : public ::testing::Test {
   protected:
@@ -186,8 +149,7 @@ TEST_F(PulseDevices, CaptureFromTheSinksMonitorFillsTwoBuffersWithTheToneThatPla
     EXPECT_EQ(second.header.dwBytesRecorded, second.header.dwBufferLength);
 
     // The second buffer lies well inside the tone: 1 kHz at about half scale, nothing at 1.5 kHz.
-    std::vector<std::int16_t> left;
-    for (std::size_t i = 0; i < second.data.size() / 4; ++i) left.push_back(second.sample16(2 * i));
+    const std::vector<std::int16_t> left = left_channel(second);
     const double at_tone = tone_power(left, 1000, 44100);
     const double beside = tone_power(left, 1500, 44100);
     EXPECT_GT(at_tone, 1000 * beside);

@@ -1,0 +1,93 @@
+// The two sound servers the device tests run on, each a private test server started by its
+// script (scripts/pulse-test-server.sh, scripts/pipewire-test-server.sh) unless `make test` has
+// started it already; a server this process started is stopped when the process ends. Tests are
+// parameterised by the server (`SoundServer`) and skip with the script's reason where it cannot
+// start.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "tests/support/process.h"
+
+namespace quillon_test {
+
+enum class SoundServer { pulseaudio, pipewire };
+
+inline const char* server_label(SoundServer server) {
+    return server == SoundServer::pulseaudio ? "PulseAudio" : "PipeWire";
+}
+
+// For INSTANTIATE_TEST_SUITE_P: names the cases ".../PulseAudio" and ".../PipeWire", which is
+// what the CMake lists filter on to give each server its own lock.
+struct ServerName {
+    std::string operator()(const ::testing::TestParamInfo<SoundServer>& info) const {
+        return server_label(info.param);
+    }
+};
+
+struct ServerState {
+    std::string address;  // a PULSE_SERVER value; empty when the server cannot start
+    std::string failure;  // why not
+    bool started = false;
+};
+
+class SoundServers {
+  public:
+    static SoundServers& instance() {
+        static SoundServers servers;
+        return servers;
+    }
+
+    // The server, started now if this process has not asked before.
+    const ServerState& get(SoundServer server) {
+        auto found = m_states.find(server);
+        if (found != m_states.end()) return found->second;
+        ServerState state;
+        const ProcessResult run = run_command(script(server) + " start");
+        const std::string address_key =
+            server == SoundServer::pulseaudio ? "PULSE_SERVER=" : "QUILLON_PIPEWIRE_SERVER=";
+        const std::string started_key = server == SoundServer::pulseaudio
+                                            ? "QUILLON_PULSE_STARTED=1"
+                                            : "QUILLON_PIPEWIRE_STARTED=1";
+        for (std::size_t at = 0; at < run.output.size();) {
+            const std::size_t end = run.output.find('\n', at);
+            const std::string line = run.output.substr(at, end - at);
+            if (line.starts_with(address_key)) state.address = line.substr(address_key.size());
+            if (line == started_key) state.started = true;
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        if (run.status != 0 || state.address.empty()) {
+            state.address.clear();
+            state.failure = std::string("the ") + server_label(server) +
+                            " test server cannot start here: " + run.output;
+        }
+        return m_states.emplace(server, state).first->second;
+    }
+
+    static std::string script(SoundServer server) {
+        return std::string(QUILLON_SOURCE_DIR) + (server == SoundServer::pulseaudio
+                                                      ? "/scripts/pulse-test-server.sh"
+                                                      : "/scripts/pipewire-test-server.sh");
+    }
+
+    ~SoundServers() {
+        for (const auto& [server, state] : m_states)
+            if (state.started) run_command(script(server) + " stop");
+    }
+
+  private:
+    SoundServers() = default;
+    std::map<SoundServer, ServerState> m_states;
+};
+
+// `pactl` against the given server, with its output.
+inline ProcessResult pactl(const std::string& address, const std::string& arguments) {
+    return run_command("PULSE_SERVER='" + address + "' pactl " + arguments);
+}
+
+}  // namespace quillon_test
