@@ -11,6 +11,7 @@
 #include "platform/mixer/alsa_mixer.h"
 #include "platform/mixer/mixer_backend.h"
 #include "platform/mixer/mmsystem_mixer.h"
+#include "platform/mixer/pulse_mixer.h"
 #include "platform/mixer/virtual_mixer.h"
 #include "platform/wave/level_tap.h"
 
@@ -45,24 +46,29 @@ BackendState& backend_state() {
     return state;
 }
 
-std::unique_ptr<MixerBackend> make_virtual_mixer() {
+std::unique_ptr<MixerBackend> make_virtual_mixer(const WaveBackend&) {
     return std::make_unique<VirtualMixerBackend>();
 }
 
+std::unique_ptr<MixerBackend> make_alsa_mixer(const WaveBackend&) {
+    return make_alsa_mixer_backend();
+}
+
 // The mixer backend of each wave backend, by the wave backend's name; a wave backend without one
-// has no mixers.
+// has no mixers. A backend may build its mixers from the wave backend's devices.
 struct MixerBackendEntry {
     std::string_view wave;
-    std::unique_ptr<MixerBackend> (*make)();
+    std::unique_ptr<MixerBackend> (*make)(const WaveBackend&);
 };
 constexpr MixerBackendEntry kMixerBackends[] = {
     {"virtual", make_virtual_mixer},
-    {"alsa", make_alsa_mixer_backend},
+    {"pulse", make_pulse_mixer_backend},
+    {"alsa", make_alsa_mixer},
 };
 
-std::unique_ptr<MixerBackend> backend_for(std::string_view wave) {
+std::unique_ptr<MixerBackend> backend_for(const WaveBackend& wave) {
     for (const MixerBackendEntry& entry : kMixerBackends)
-        if (entry.wave == wave) return entry.make();
+        if (entry.wave == wave.name()) return entry.make(wave);
     return std::make_unique<EmptyMixerBackend>();
 }
 
@@ -227,7 +233,7 @@ MixerBackend& mixer_backend() {
     const std::shared_ptr<WaveBackend> card = shared_wave_backend();
     std::lock_guard lock(state.mutex);
     if (!state.backend || (!state.installed && state.card.lock() != card)) {
-        state.backend = backend_for(card->name());
+        state.backend = backend_for(*card);
         state.card = card;
         state.installed = false;
     }

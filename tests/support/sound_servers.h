@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -88,6 +90,20 @@ class SoundServers {
 // `pactl` against the given server, with its output.
 inline ProcessResult pactl(const std::string& address, const std::string& arguments) {
     return run_command("PULSE_SERVER='" + address + "' pactl " + arguments);
+}
+
+// Makes `name` the server's default "sink" or "source" and waits until the server says so
+// (PipeWire's session manager takes a moment); false when it never does.
+inline bool set_default_device(const std::string& address, const std::string& kind,
+                               const std::string& name) {
+    if (pactl(address, "set-default-" + kind + " " + name).status != 0) return false;
+    const std::string wanted =
+        std::string(kind == "sink" ? "Default Sink: " : "Default Source: ") + name + "\n";
+    for (int i = 0; i < 100; ++i) {
+        if (pactl(address, "info").output.find(wanted) != std::string::npos) return true;
+        usleep(30'000);
+    }
+    return false;
 }
 
 }  // namespace quillon_test

@@ -58,8 +58,8 @@ class PulseWave : public ::testing::TestWithParam<SoundServer> {
         for (auto it = m_modules.rbegin(); it != m_modules.rend(); ++it)
             pactl(m_server, "unload-module " + *it);
         if (!m_server.empty()) {
-            pactl(m_server, "set-default-source quillon_sine");
-            pactl(m_server, "set-default-sink quillon_sink");
+            quillon_test::set_default_device(m_server, "source", "quillon_sine");
+            quillon_test::set_default_device(m_server, "sink", "quillon_sink");
         }
         setenv("KELVANE_AUDIO", "virtual", 1);
         set_wave_backend(nullptr);
@@ -228,7 +228,7 @@ TEST_P(PulseWave, TheMapperRecordsAndPlaysOnTheDefaultDevicesOfTheMomentItOpens)
     EXPECT_TRUE(dominant(capture_tone(WAVE_MAPPER), 440));
 
     // Another default, chosen while the program runs, is what the mapper records next.
-    ASSERT_EQ(pactl(m_server, "set-default-source qtest_a.monitor").status, 0);
+    ASSERT_TRUE(quillon_test::set_default_device(m_server, "source", "qtest_a.monitor"));
     {
         TonePlayer player(sink, 1000, 4);
         const auto heard = capture_tone(WAVE_MAPPER);
@@ -237,7 +237,7 @@ TEST_P(PulseWave, TheMapperRecordsAndPlaysOnTheDefaultDevicesOfTheMomentItOpens)
     }
 
     // The same for playback: the mapper plays into the default sink.
-    ASSERT_EQ(pactl(m_server, "set-default-sink qtest_a").status, 0);
+    ASSERT_TRUE(quillon_test::set_default_device(m_server, "sink", "qtest_a"));
     TonePlayer player(WAVE_MAPPER, 700, 4);
     EXPECT_TRUE(dominant(capture_tone(monitor), 700));
 }
