@@ -1,5 +1,6 @@
 #include "bench/bench_process.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,12 +26,18 @@ double process_cpu(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
-                  std::string& output) {
+namespace {
+
+double servers_cpu(const std::vector<pid_t>& servers) {
+    double total = 0;
+    for (pid_t pid : servers) total += process_cpu(pid);
+    return total;
+}
+
+// Starts `argv` with its standard output into a pipe; the child's pid, the pipe in `read_end`.
+pid_t spawn(std::vector<std::string>& argv, int& read_end) {
     int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return false;
-    const double server_before = process_cpu(server);
-    const auto start = std::chrono::steady_clock::now();
+    if (pipe(pipe_fds) != 0) return -1;
     const pid_t child = fork();
     if (child == 0) {
         dup2(pipe_fds[1], 1);
@@ -42,16 +49,44 @@ bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
         _exit(127);
     }
     close(pipe_fds[1]);
+    read_end = pipe_fds[0];
+    return child;
+}
+
+}  // namespace
+
+double seconds_to_first_output(std::vector<std::string> argv) {
+    const auto start = std::chrono::steady_clock::now();
+    int out = -1;
+    const pid_t child = spawn(argv, out);
+    if (child < 0) return -1;
+    char byte;
+    const bool got = read(out, &byte, 1) == 1;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    kill(child, SIGKILL);
+    close(out);
+    waitpid(child, nullptr, 0);
+    return got ? seconds : -1;
+}
+
+bool run_measured(std::vector<std::string> argv, const std::vector<pid_t>& servers,
+                  Measured& result, std::string& output) {
+    const double server_before = servers_cpu(servers);
+    const auto start = std::chrono::steady_clock::now();
+    int out = -1;
+    const pid_t child = spawn(argv, out);
+    if (child < 0) return false;
     char buffer[256];
     ssize_t n;
-    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
-    close(pipe_fds[0]);
+    while ((n = read(out, buffer, sizeof buffer)) > 0) output.append(buffer, n);
+    close(out);
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.server_cpu = process_cpu(server) - server_before;
+    result.server_cpu = servers_cpu(servers) - server_before;
     result.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
                  usage.ru_stime.tv_usec / 1e6;
     result.switches = usage.ru_nvcsw;

@@ -15,9 +15,18 @@ struct Measured {
     long switches = 0;      // voluntary context switches of the child: one per sleep
 };
 
-// Runs `argv` (found on PATH), its standard output into `output`; false when it failed.
-bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
-                  std::string& output);
+// Runs `argv` (found on PATH), its standard output into `output`; false when it failed. The
+// server's CPU is that of every process in `servers` (PipeWire's is three).
+bool run_measured(std::vector<std::string> argv, const std::vector<pid_t>& servers,
+                  Measured& result, std::string& output);
+inline bool run_measured(std::vector<std::string> argv, pid_t server, Measured& result,
+                         std::string& output) {
+    return run_measured(std::move(argv), std::vector<pid_t>{server}, result, output);
+}
+
+// Seconds from starting `argv` until it writes its first byte to standard output (it is killed
+// then); a negative number when it never does.
+double seconds_to_first_output(std::vector<std::string> argv);
 
 // Runs `argv` `runs` times and keeps the shortest (wall time) with its output; false, after a
 // message on standard error, when a run failed.

@@ -8,10 +8,11 @@ packages=(
     build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # real parts behind the platform layer
-    libasound2-dev libasound2-plugins libmp3lame-dev libmpg123-dev libgsm1-dev libsoxr-dev
-    libx11-dev libdbus-1-dev qt6-base-dev zlib1g-dev
-    # peers that tests and benchmarks compare with, and the sound server of the device tests
+    libasound2-dev libasound2-plugins libpulse-dev libmp3lame-dev libmpg123-dev libgsm1-dev
+    libsoxr-dev libx11-dev libdbus-1-dev qt6-base-dev zlib1g-dev
+    # peers that tests and benchmarks compare with, and the sound servers of the device tests
     sox libsox-fmt-all ffmpeg lame mpg123 alsa-utils pulseaudio pulseaudio-utils xvfb
+    pipewire pipewire-pulse wireplumber
     # the desktop tests: a window manager driven by key presses, private session buses and the
     # fake desktop portal
     openbox xdotool dbus python3-dbus python3-gi

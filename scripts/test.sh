@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of a built tree. The device tests (label `device`) use a private PulseAudio
-# server: it is started here when it is not already running, and stopped again only if this run
-# started it. Where it cannot start, those tests skip and say why.
+# server and a private PipeWire server: each is started here when it is not already running, and
+# stopped again only if this run started it. Where one cannot start, its device tests skip and
+# say why.
 set -euo pipefail
 build=${1:-build}
 scripts=$(cd "$(dirname "$0")" && pwd)
@@ -12,12 +13,20 @@ if server=$("$scripts/pulse-test-server.sh" start); then
     export PULSE_SERVER
     started=${QUILLON_PULSE_STARTED:-0}
 else
-    echo "test.sh: no PulseAudio test server; the device tests will skip" >&2
+    echo "test.sh: no PulseAudio test server; its device tests will skip" >&2
 fi
-stop_server() {
+pipewire_started=0
+if server=$("$scripts/pipewire-test-server.sh" start); then
+    eval "$server"
+    pipewire_started=${QUILLON_PIPEWIRE_STARTED:-0}
+else
+    echo "test.sh: no PipeWire test server; its device tests will skip" >&2
+fi
+stop_servers() {
     if [ "$started" = 1 ]; then "$scripts/pulse-test-server.sh" stop; fi
+    if [ "$pipewire_started" = 1 ]; then "$scripts/pipewire-test-server.sh" stop; fi
 }
-trap stop_server EXIT
+trap stop_servers EXIT
 
 cd "$build"
 ctest --output-on-failure -j2 --timeout 300

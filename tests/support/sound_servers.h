@@ -92,6 +92,28 @@ inline ProcessResult pactl(const std::string& address, const std::string& argume
     return run_command("PULSE_SERVER='" + address + "' pactl " + arguments);
 }
 
+// Loads a null sink `name` described as `description` (quoted so that both servers take blanks)
+// at full volume, its monitor too: a session manager may give a sink that comes back under a
+// known name the volume it had before. Answers the module's number, "" when it failed.
+inline std::string load_null_sink(const std::string& address, const std::string& name,
+                                  const std::string& description) {
+    const auto run =
+        pactl(address, "load-module module-null-sink sink_name=" + name +
+                           " \"sink_properties=\\\"device.description='" + description + "'\\\"\"");
+    if (run.status != 0) return "";
+    for (int i = 0; i < 100; ++i) {
+        pactl(address, "set-sink-volume " + name + " 65536");
+        pactl(address, "set-source-volume " + name + ".monitor 65536");
+        if (pactl(address, "get-sink-volume " + name).output.find("65536 / 100%") !=
+                std::string::npos &&
+            pactl(address, "get-source-volume " + name + ".monitor").output.find("65536 / 100%") !=
+                std::string::npos)
+            break;
+        usleep(30'000);
+    }
+    return run.output.substr(0, run.output.find('\n'));
+}
+
 // Makes `name` the server's default "sink" or "source" and waits until the server says so
 // (PipeWire's session manager takes a moment); false when it never does.
 inline bool set_default_device(const std::string& address, const std::string& kind,

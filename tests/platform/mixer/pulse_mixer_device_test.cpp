@@ -71,11 +71,9 @@ class PulseMixer : public ControlFixture, public ::testing::WithParamInterface<S
     }
 
     void load_sink(const std::string& name, const std::string& description) {
-        const auto run = pactl(m_server, "load-module module-null-sink sink_name=" + name +
-                                             " \"sink_properties=\\\"device.description='" +
-                                             description + "'\\\"\"");
-        ASSERT_EQ(run.status, 0) << run.output;
-        m_modules.push_back(run.output.substr(0, run.output.find('\n')));
+        const std::string module = quillon_test::load_null_sink(m_server, name, description);
+        ASSERT_FALSE(module.empty()) << "cannot load a null sink";
+        m_modules.push_back(module);
     }
 
     // The control's number (device + 1) of the device the server calls `server_name`.

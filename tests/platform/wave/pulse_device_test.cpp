@@ -75,12 +75,9 @@ class PulseWave : public ::testing::TestWithParam<SoundServer> {
 
     // A null sink with `description`, taken away again after the test.
     void load_sink(const std::string& name, const std::string& description) {
-        // Quoted so that both servers take a description with blanks.
-        const auto run = pactl(m_server, "load-module module-null-sink sink_name=" + name +
-                                             " \"sink_properties=\\\"device.description='" +
-                                             description + "'\\\"\"");
-        ASSERT_EQ(run.status, 0) << run.output;
-        m_modules.push_back(run.output.substr(0, run.output.find('\n')));
+        const std::string module = quillon_test::load_null_sink(m_server, name, description);
+        ASSERT_FALSE(module.empty()) << "cannot load a null sink";
+        m_modules.push_back(module);
     }
 
     static UINT find(WaveDirection direction, const std::string& server_name) {
