@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/bench_process.h"
+#include "bench/engine_capture.h"
 #include "platform/loop/message_loop.h"
 #include "platform/wave/mmsystem_wave.h"
 
@@ -58,14 +59,8 @@ std::string run(const std::string& command) {
 // the first data is there.
 int first_data_child(const char* name) {
     setenv("KELVANE_AUDIO", "pulse", 1);
-    MessageLoop::instance().set_clock(ClockKind::real);
-    UINT device = ~0u;
-    for (UINT i = 0; i < waveInGetNumDevs(); ++i) {
-        WAVEINCAPSA caps{};
-        if (waveInGetDevCapsA(i, &caps, sizeof caps) == 0 && std::strcmp(caps.szPname, name) == 0)
-            device = i;
-    }
-    WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    const UINT device = input_named(name);
+    const WAVEFORMATEX f = cd_format();
     HWAVEIN in = nullptr;
     if (device == ~0u || waveInOpen(&in, device, &f, 0, 0, CALLBACK_NULL) != 0) return 1;
     std::vector<char> data(f.nAvgBytesPerSec);
@@ -83,43 +78,10 @@ int first_data_child(const char* name) {
     return 0;
 }
 
-// Child: captures like the engine does (two 2-second buffers, a 100 ms poll) from the server
-// backend's input named `name` for `seconds`: the backend's own cost, without the recorder's.
+// Child: the server backend alone, capturing from the input named `name` as the engine does.
 int capture_child(const char* name, double seconds) {
     setenv("KELVANE_AUDIO", "pulse", 1);
-    MessageLoop::instance().set_clock(ClockKind::real);
-    UINT device = ~0u;
-    for (UINT i = 0; i < waveInGetNumDevs(); ++i) {
-        WAVEINCAPSA caps{};
-        if (waveInGetDevCapsA(i, &caps, sizeof caps) == 0 && std::strcmp(caps.szPname, name) == 0)
-            device = i;
-    }
-    WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-    HWAVEIN in = nullptr;
-    if (device == ~0u || waveInOpen(&in, device, &f, 0, 0, CALLBACK_NULL) != 0) return 1;
-    std::vector<char> storage[2] = {std::vector<char>(2 * f.nAvgBytesPerSec),
-                                    std::vector<char>(2 * f.nAvgBytesPerSec)};
-    WAVEHDR headers[2]{};
-    for (int i = 0; i < 2; ++i) {
-        headers[i].lpData = storage[i].data();
-        headers[i].dwBufferLength = static_cast<DWORD>(storage[i].size());
-        waveInPrepareHeader(in, &headers[i], sizeof(WAVEHDR));
-        waveInAddBuffer(in, &headers[i], sizeof(WAVEHDR));
-    }
-    waveInStart(in);
-    int current = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        MessageLoop::instance().run_for(100);
-        if (headers[current].dwFlags & WHDR_DONE) {
-            waveInAddBuffer(in, &headers[current], sizeof(WAVEHDR));
-            current ^= 1;
-        }
-    }
-    waveInReset(in);
-    for (auto& h : headers) waveInUnprepareHeader(in, &h, sizeof(WAVEHDR));
-    waveInClose(in);
-    return 0;
+    return capture_like_the_engine(input_named(name), seconds) < 0 ? 1 : 0;
 }
 
 double median(std::vector<double> values) {

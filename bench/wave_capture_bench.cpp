@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/bench_process.h"
+#include "bench/engine_capture.h"
 #include "platform/loop/message_loop.h"
 #include "platform/wave/alsa_wave.h"
 #include "platform/wave/mmsystem_wave.h"
@@ -40,53 +41,13 @@ struct Result : Measured {
 // Child: captures like the engine does (two 2-second buffers, a 100 ms poll) for `seconds`.
 int capture_child(double seconds) {
     setenv("KELVANE_AUDIO", "alsa", 1);
-    MessageLoop::instance().set_clock(ClockKind::real);
-    UINT device = ~0u;
-    for (UINT i = 0; i < waveInGetNumDevs(); ++i) {
-        WAVEINCAPSA caps{};
-        if (waveInGetDevCapsA(i, &caps, sizeof caps) == 0 &&
-            std::strcmp(caps.szPname, "PulseAudio") == 0)
-            device = i;
-    }
+    const UINT device = input_named("PulseAudio");
     if (device == ~0u) {
         std::fprintf(stderr, "no PulseAudio device: %s\n", alsa_last_error().c_str());
         return 1;
     }
-    WAVEFORMATEX f{WAVE_FORMAT_PCM,
-                   kChannels,
-                   kRate,
-                   kRate * kChannels * kBits / 8,
-                   static_cast<WORD>(kChannels * kBits / 8),
-                   kBits,
-                   0};
-    HWAVEIN in = nullptr;
-    if (waveInOpen(&in, device, &f, 0, 0, CALLBACK_NULL) != 0) return 1;
-    std::vector<char> storage[2] = {std::vector<char>(2 * f.nAvgBytesPerSec),
-                                    std::vector<char>(2 * f.nAvgBytesPerSec)};
-    WAVEHDR headers[2]{};
-    for (int i = 0; i < 2; ++i) {
-        headers[i].lpData = storage[i].data();
-        headers[i].dwBufferLength = static_cast<DWORD>(storage[i].size());
-        waveInPrepareHeader(in, &headers[i], sizeof(WAVEHDR));
-        waveInAddBuffer(in, &headers[i], sizeof(WAVEHDR));
-    }
-    waveInStart(in);
-    std::uint64_t bytes = 0;
-    int current = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        MessageLoop::instance().run_for(100);
-        if (headers[current].dwFlags & WHDR_DONE) {
-            bytes += headers[current].dwBytesRecorded;
-            waveInAddBuffer(in, &headers[current], sizeof(WAVEHDR));
-            current ^= 1;
-        }
-    }
-    waveInStop(in);
-    bytes += headers[current].dwBytesRecorded;
-    waveInReset(in);
-    for (auto& h : headers) waveInUnprepareHeader(in, &h, sizeof(WAVEHDR));
-    waveInClose(in);
+    const std::int64_t bytes = capture_like_the_engine(device, seconds);
+    if (bytes < 0) return 1;
     const AlsaWaveStats stats = alsa_wave_stats();
     std::printf("%llu %llu %llu\n", static_cast<unsigned long long>(bytes),
                 static_cast<unsigned long long>(stats.wakeups),

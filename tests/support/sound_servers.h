@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 
@@ -127,5 +128,48 @@ inline bool set_default_device(const std::string& address, const std::string& ki
     }
     return false;
 }
+
+// A test's use of a server: the server chosen (PULSE_SERVER names it from then on), the sinks the
+// test loaded, and the defaults and volumes it may have changed, all put back when it ends.
+class ServerScratch {
+  public:
+    // Empty when the server is there, else why not.
+    std::string use(SoundServer server) {
+        const ServerState& state = SoundServers::instance().get(server);
+        if (!state.failure.empty()) return state.failure;
+        m_address = state.address;
+        setenv("PULSE_SERVER", m_address.c_str(), 1);
+        return "";
+    }
+    const std::string& address() const { return m_address; }
+
+    // A null sink with `description`, taken away again after the test.
+    void load_sink(const std::string& name, const std::string& description) {
+        const std::string module = load_null_sink(m_address, name, description);
+        if (module.empty())
+            ADD_FAILURE() << "cannot load a null sink on " << m_address;
+        else
+            m_modules.push_back(module);
+    }
+    // Unloads the sink loaded last, as a device that is unplugged.
+    bool unload_last() {
+        if (m_modules.empty()) return false;
+        const bool ok = pactl(m_address, "unload-module " + m_modules.back()).status == 0;
+        m_modules.pop_back();
+        return ok;
+    }
+
+    ~ServerScratch() {
+        while (!m_modules.empty()) unload_last();
+        if (m_address.empty()) return;
+        set_default_device(m_address, "source", "quillon_sine");
+        set_default_device(m_address, "sink", "quillon_sink");
+        pactl(m_address, "set-sink-volume quillon_sink 65536");
+    }
+
+  private:
+    std::string m_address;
+    std::vector<std::string> m_modules;
+};
 
 }  // namespace quillon_test

@@ -46,12 +46,10 @@ bool eventually(Done done, int limit_ms) {
 class PulseMixer : public ControlFixture, public ::testing::WithParamInterface<SoundServer> {
   protected:
     void SetUp() override {
-        const auto& state = SoundServers::instance().get(GetParam());
-        if (!state.failure.empty()) GTEST_SKIP() << state.failure;
-        m_server = state.address;
-        setenv("PULSE_SERVER", m_server.c_str(), 1);
+        if (const std::string why = m_scratch.use(GetParam()); !why.empty()) GTEST_SKIP() << why;
+        m_server = m_scratch.address();
         setenv("KELVANE_AUDIO", "pulse", 1);
-        load_sink("qtest_a", "Quillon Test A");
+        m_scratch.load_sink("qtest_a", "Quillon Test A");
         ControlFixture::SetUp();
         set_mixer_backend(nullptr);
         ASSERT_EQ(wave_backend().name(), "pulse") << "no server answers at " << m_server;
@@ -62,18 +60,6 @@ class PulseMixer : public ControlFixture, public ::testing::WithParamInterface<S
         setenv("KELVANE_AUDIO", "virtual", 1);
         set_wave_backend(nullptr);
         set_mixer_backend(nullptr);
-        for (auto it = m_modules.rbegin(); it != m_modules.rend(); ++it)
-            pactl(m_server, "unload-module " + *it);
-        if (!m_server.empty()) {
-            quillon_test::set_default_device(m_server, "sink", "quillon_sink");
-            pactl(m_server, "set-sink-volume quillon_sink 65536");
-        }
-    }
-
-    void load_sink(const std::string& name, const std::string& description) {
-        const std::string module = quillon_test::load_null_sink(m_server, name, description);
-        ASSERT_FALSE(module.empty()) << "cannot load a null sink";
-        m_modules.push_back(module);
     }
 
     // The control's number (device + 1) of the device the server calls `server_name`.
@@ -132,8 +118,8 @@ class PulseMixer : public ControlFixture, public ::testing::WithParamInterface<S
         return found;
     }
 
+    quillon_test::ServerScratch m_scratch;
     std::string m_server;
-    std::vector<std::string> m_modules;
 };
 
 TEST_P(PulseMixer, EveryDeviceAndEachMapperPairsWithAMixerOfItsOwn) {

@@ -16,6 +16,7 @@
 #include "platform/wave/alsa_wave.h"
 #include "platform/wave/level_tap.h"
 #include "platform/wave/mmsystem_wave.h"
+#include "tests/platform/wave/wave_device_checks.h"
 #include "tests/platform/wave/wave_test_util.h"
 
 namespace {
@@ -164,44 +165,7 @@ TEST_F(PulseDevices, CaptureFromTheSinksMonitorFillsTwoBuffersWithTheToneThatPla
 }
 
 TEST_F(PulseDevices, CaptureRunsAtExactlyTheRateAskedForAndStopKeepsWhatWasCaptured) {
-    // 8-bit mono at 22050 Hz: a device that quietly ran another rate would show it here.
-    const auto format = pcm_format(22050, 1, 8);
-    HWAVEIN in = nullptr;
-    ASSERT_EQ(waveInOpen(&in, m_in, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    Buffer a(format.nAvgBytesPerSec * 20), b(format.nAvgBytesPerSec);
-    for (Buffer* x : {&a, &b}) {
-        ASSERT_EQ(waveInPrepareHeader(in, &x->header, kHdr), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveInAddBuffer(in, &x->header, kHdr), MMSYSERR_NOERROR);
-    }
-    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
-    // The sine source posts two seconds ahead, in blocks of up to two seconds that hold as much
-    // as its clock has run since the last: the count at each delivery lies on a line of the rate,
-    // and a delivery that a busy machine sees late lies below that line. So the rate is taken
-    // from the first delivery to the highest-lying delivery at least four seconds on; a window
-    // as short as a block would hold one block or two by chance.
-    ASSERT_TRUE(wait_for([&] { return a.header.dwBytesRecorded > 0; }, 8000)) << alsa_last_error();
-    const DWORD first = a.header.dwBytesRecorded;
-    const auto start = Clock::now();
-    DWORD seen = first;
-    double rate = 0;
-    wait_for(
-        [&] {
-            const DWORD now = a.header.dwBytesRecorded;
-            const double elapsed = seconds_since(start);
-            if (now != seen && elapsed >= 4) rate = std::max(rate, (now - first) / elapsed);
-            seen = now;
-            return elapsed >= 7;
-        },
-        8000);
-    EXPECT_NEAR(rate, format.nAvgBytesPerSec, 0.05 * format.nAvgBytesPerSec);
-
-    ASSERT_EQ(waveInStop(in), MMSYSERR_NOERROR);
-    EXPECT_TRUE(a.done()) << "stop returns the partly filled buffer";
-    EXPECT_GT(a.header.dwBytesRecorded, first);
-    EXPECT_TRUE(b.queued()) << "and keeps the empty one";
-    ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
-    EXPECT_TRUE(b.done());
-    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    ASSERT_NO_FATAL_FAILURE(quillon::test::check_capture_rate_and_stop(m_in, alsa_last_error()));
 }
 
 TEST_F(PulseDevices, CaptureStartedBeforeItsBuffersWakesTheDriverAboutOnceAPeriod) {
@@ -235,51 +199,8 @@ TEST_F(PulseDevices, CaptureStartedBeforeItsBuffersWakesTheDriverAboutOnceAPerio
 }
 
 TEST_F(PulseDevices, PlayPositionAdvancesAtTheByteRateHoldsWhilePausedAndSurvivesRunningDry) {
-    const auto format = pcm_format(44100, 2, 16);  // 176400 bytes/s
-    HWAVEOUT out = nullptr;
-    ASSERT_EQ(waveOutOpen(&out, m_out, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    auto position = [&] {
-        MMTIME t{};
-        t.wType = TIME_BYTES;
-        EXPECT_EQ(waveOutGetPosition(out, &t, sizeof t), MMSYSERR_NOERROR);
-        return t.u.cb;
-    };
-    Buffer a(format.nAvgBytesPerSec * 3), b(format.nAvgBytesPerSec * 3 / 2);
-    fill_tone(a, format, 440, 0.25, 0);
-    for (Buffer* x : {&a, &b}) {
-        ASSERT_EQ(waveOutPrepareHeader(out, &x->header, kHdr), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(out, &x->header, kHdr), MMSYSERR_NOERROR);
-    }
-    // The server needs a moment to start; measure once the position moves steadily.
-    ASSERT_TRUE(wait_for([&] { return position() > format.nAvgBytesPerSec; }, 5000))
-        << alsa_last_error();
-    const DWORD from = position();
-    const auto start = Clock::now();
-    wait_for([] { return false; }, 2000);
-    const double rate = (position() - from) / seconds_since(start);
-    EXPECT_NEAR(rate, format.nAvgBytesPerSec, 0.05 * format.nAvgBytesPerSec);
-    EXPECT_TRUE(a.done()) << "buffers complete in the order written";
-    EXPECT_FALSE(b.done());
-
-    ASSERT_EQ(waveOutPause(out), MMSYSERR_NOERROR);
-    const DWORD paused = position();
-    wait_for([] { return false; }, 300);
-    EXPECT_LT(position() - paused, format.nAvgBytesPerSec / 20) << "held while paused";
-    ASSERT_EQ(waveOutRestart(out), MMSYSERR_NOERROR);
-
-    // Everything written is played, and counted, however long the device ran dry.
-    const DWORD written = a.header.dwBufferLength + b.header.dwBufferLength;
-    ASSERT_TRUE(wait_for([&] { return position() == written; }, 8000)) << position();
-    wait_for([] { return false; }, 300);
-    Buffer c(format.nAvgBytesPerSec / 2);
-    ASSERT_EQ(waveOutPrepareHeader(out, &c.header, kHdr), MMSYSERR_NOERROR);
-    ASSERT_EQ(waveOutWrite(out, &c.header, kHdr), MMSYSERR_NOERROR);
-    ASSERT_TRUE(wait_for([&] { return position() == written + c.header.dwBufferLength; }, 5000))
-        << position();
-
-    ASSERT_EQ(waveOutReset(out), MMSYSERR_NOERROR);
-    EXPECT_EQ(position(), 0u);
-    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    // The server needs a moment to start; measured once the position moves steadily.
+    ASSERT_NO_FATAL_FAILURE(quillon::test::check_play_position(m_out, 3, 1, alsa_last_error()));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/wave/level_tap.h"
 #include "platform/wave/mmsystem_wave.h"
 #include "platform/wave/pulse_wave.h"
+#include "tests/platform/wave/wave_device_checks.h"
 #include "tests/platform/wave/wave_test_util.h"
 #include "tests/support/sound_servers.h"
 
@@ -46,21 +47,13 @@ constexpr const char* kLongB = "Quillon Test Sink Number One Long Name Too";
 class PulseWave : public ::testing::TestWithParam<SoundServer> {
   protected:
     void SetUp() override {
-        const auto& state = SoundServers::instance().get(GetParam());
-        if (!state.failure.empty()) GTEST_SKIP() << state.failure;
-        m_server = state.address;
-        setenv("PULSE_SERVER", m_server.c_str(), 1);
+        if (const std::string why = m_scratch.use(GetParam()); !why.empty()) GTEST_SKIP() << why;
+        m_server = m_scratch.address();
         MessageLoop::instance().set_clock(ClockKind::real);
         use_server_backend();
     }
 
     void TearDown() override {
-        for (auto it = m_modules.rbegin(); it != m_modules.rend(); ++it)
-            pactl(m_server, "unload-module " + *it);
-        if (!m_server.empty()) {
-            quillon_test::set_default_device(m_server, "source", "quillon_sine");
-            quillon_test::set_default_device(m_server, "sink", "quillon_sink");
-        }
         setenv("KELVANE_AUDIO", "virtual", 1);
         set_wave_backend(nullptr);
         MessageLoop::instance().set_clock(ClockKind::manual);
@@ -73,11 +66,8 @@ class PulseWave : public ::testing::TestWithParam<SoundServer> {
         ASSERT_EQ(wave_backend().name(), "pulse") << "no server answers at " << m_server;
     }
 
-    // A null sink with `description`, taken away again after the test.
     void load_sink(const std::string& name, const std::string& description) {
-        const std::string module = quillon_test::load_null_sink(m_server, name, description);
-        ASSERT_FALSE(module.empty()) << "cannot load a null sink";
-        m_modules.push_back(module);
+        m_scratch.load_sink(name, description);
     }
 
     static UINT find(WaveDirection direction, const std::string& server_name) {
@@ -87,8 +77,8 @@ class PulseWave : public ::testing::TestWithParam<SoundServer> {
         return kNone;
     }
 
+    quillon_test::ServerScratch m_scratch;
     std::string m_server;
-    std::vector<std::string> m_modules;
 };
 
 // Plays `seconds` of `hz` into output `device` from two buffers; close with finish_output.
@@ -240,33 +230,10 @@ TEST_P(PulseWave, TheMapperRecordsAndPlaysOnTheDefaultDevicesOfTheMomentItOpens)
 }
 
 TEST_P(PulseWave, CaptureRunsAtExactlyTheRateAskedForAndStopKeepsWhatWasCaptured) {
-    // 8-bit mono at 22050 Hz: a stream that quietly ran another rate would show it here. The
-    // monitor of a playing sink runs at the sink's pace.
-    const UINT monitor = find(WaveDirection::input, "quillon_sink.monitor");
+    // The monitor of a playing sink runs at the sink's pace.
     TonePlayer player(find(WaveDirection::output, "quillon_sink"), 440, 12);
-    const auto format = pcm_format(22050, 1, 8);
-    HWAVEIN in = nullptr;
-    ASSERT_EQ(waveInOpen(&in, monitor, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    Buffer a(format.nAvgBytesPerSec * 10), b(format.nAvgBytesPerSec);
-    for (Buffer* x : {&a, &b}) {
-        ASSERT_EQ(waveInPrepareHeader(in, &x->header, kHdr), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveInAddBuffer(in, &x->header, kHdr), MMSYSERR_NOERROR);
-    }
-    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
-    ASSERT_TRUE(wait_for([&] { return a.header.dwBytesRecorded > format.nAvgBytesPerSec; }, 8000));
-    const DWORD from = a.header.dwBytesRecorded;
-    const auto start = Clock::now();
-    wait_for([] { return false; }, 2000);
-    const double rate = (a.header.dwBytesRecorded - from) / seconds_since(start);
-    EXPECT_NEAR(rate, format.nAvgBytesPerSec, 0.05 * format.nAvgBytesPerSec);
-
-    ASSERT_EQ(waveInStop(in), MMSYSERR_NOERROR);
-    EXPECT_TRUE(a.done()) << "stop returns the partly filled buffer";
-    EXPECT_GT(a.header.dwBytesRecorded, from);
-    EXPECT_TRUE(b.queued()) << "and keeps the empty one";
-    ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
-    EXPECT_TRUE(b.done());
-    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    ASSERT_NO_FATAL_FAILURE(quillon::test::check_capture_rate_and_stop(
+        find(WaveDirection::input, "quillon_sink.monitor"), m_server));
 }
 
 TEST_P(PulseWave, CaptureDeliversAboutOnceATickWhateverTheOrderOfStartAndBuffers) {
@@ -303,53 +270,10 @@ TEST_P(PulseWave, CaptureDeliversAboutOnceATickWhateverTheOrderOfStartAndBuffers
 }
 
 TEST_P(PulseWave, PlayPositionAdvancesAtTheByteRateHoldsWhilePausedAndReachesTheEnd) {
-    const auto format = pcm_format(44100, 2, 16);  // 176400 bytes/s
-    HWAVEOUT out = nullptr;
-    ASSERT_EQ(waveOutOpen(&out, find(WaveDirection::output, "quillon_sink"), &format, 0, 0,
-                          CALLBACK_NULL),
-              MMSYSERR_NOERROR);
-    auto position = [&] {
-        MMTIME t{};
-        t.wType = TIME_BYTES;
-        EXPECT_EQ(waveOutGetPosition(out, &t, sizeof t), MMSYSERR_NOERROR);
-        return t.u.cb;
-    };
-    Buffer a(format.nAvgBytesPerSec * 6), b(format.nAvgBytesPerSec * 3 / 2);
-    fill_tone(a, format, 440, 0.25, 0);
-    for (Buffer* x : {&a, &b}) {
-        ASSERT_EQ(waveOutPrepareHeader(out, &x->header, kHdr), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(out, &x->header, kHdr), MMSYSERR_NOERROR);
-    }
-    // A server needs a moment to settle (PulseAudio's null sink takes up to two seconds to
-    // lower its latency to what the stream asks); measure once the position moves steadily.
-    ASSERT_TRUE(wait_for([&] { return position() > 5 * format.nAvgBytesPerSec / 2; }, 8000));
-    const DWORD from = position();
-    const auto start = Clock::now();
-    wait_for([] { return false; }, 2000);
-    const double rate = (position() - from) / seconds_since(start);
-    EXPECT_NEAR(rate, format.nAvgBytesPerSec, 0.05 * format.nAvgBytesPerSec);
-
-    ASSERT_EQ(waveOutPause(out), MMSYSERR_NOERROR);
-    const DWORD paused = position();
-    wait_for([] { return false; }, 300);
-    EXPECT_LT(position() - paused, format.nAvgBytesPerSec / 20) << "held while paused";
-    ASSERT_EQ(waveOutRestart(out), MMSYSERR_NOERROR);
-
-    // Everything written is played, and counted, however long the device ran dry; a short
-    // buffer after that plays too, although it is less than the server wants before it starts.
-    const DWORD written = a.header.dwBufferLength + b.header.dwBufferLength;
-    ASSERT_TRUE(wait_for([&] { return position() == written; }, 8000)) << position();
-    EXPECT_TRUE(a.done() && b.done());
-    wait_for([] { return false; }, 300);
-    Buffer c(format.nAvgBytesPerSec / 20);
-    ASSERT_EQ(waveOutPrepareHeader(out, &c.header, kHdr), MMSYSERR_NOERROR);
-    ASSERT_EQ(waveOutWrite(out, &c.header, kHdr), MMSYSERR_NOERROR);
-    ASSERT_TRUE(wait_for([&] { return position() == written + c.header.dwBufferLength; }, 5000))
-        << position();
-
-    ASSERT_EQ(waveOutReset(out), MMSYSERR_NOERROR);
-    EXPECT_EQ(position(), 0u);
-    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    // PulseAudio's null sink takes up to two seconds to lower its latency to what the stream
+    // asks; the rate is measured after that.
+    ASSERT_NO_FATAL_FAILURE(quillon::test::check_play_position(
+        find(WaveDirection::output, "quillon_sink"), 6, 2.5, m_server));
 }
 
 TEST_P(PulseWave, AFormatTheServerCannotCarryIsRefusedAndEveryClassicOneRunsAsAsked) {
@@ -452,8 +376,7 @@ TEST_P(PulseWave, ADeviceRemovedMidRecordingOrMidPlaybackFailsItsStream) {
     ASSERT_TRUE(wait_for([&] { return first.header.dwBytesRecorded > 0; }, 8000));
 
     // Unplugged: the streams are not moved to another device behind the caller's back.
-    ASSERT_EQ(pactl(m_server, "unload-module " + m_modules.back()).status, 0);
-    m_modules.pop_back();
+    ASSERT_TRUE(m_scratch.unload_last());
     EXPECT_TRUE(wait_for([&] { return first.done() && play.done(); }, 5000));
     EXPECT_EQ(waveInAddBuffer(in, &first.header, kHdr), MMSYSERR_NODRIVER);
     MMTIME t{};
