@@ -58,7 +58,9 @@ endfunction()
 # server's cases take turns with that server's other users; the two servers' cases may run side
 # by side.
 function(quillon_discover_server_tests name)
-    foreach(server lock IN ZIP_LISTS "PulseAudio;PipeWire" "pulse_test_server;pipewire_test_server")
+    set(servers PulseAudio PipeWire)
+    set(locks pulse_test_server pipewire_test_server)
+    foreach(server lock IN ZIP_LISTS servers locks)
         gtest_discover_tests(${name}
             TEST_FILTER "*/${server}"
             DISCOVERY_TIMEOUT 60
