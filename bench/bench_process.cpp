@@ -12,6 +12,14 @@
 #include <iterator>
 #include <sstream>
 
+std::string self_path() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "";
+    path[n] = '\0';
+    return path;
+}
+
 double process_cpu(pid_t pid) {
     if (pid <= 0) return 0;
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");

@@ -36,6 +36,9 @@ bool run_best_of(const std::vector<std::string>& argv, int runs, Measured& best,
 // The folder of the running benchmark, where the programs of the build sit beside it.
 std::string program_folder();
 
+// This program's own path, for running itself as a measured child.
+std::string self_path();
+
 // CPU seconds a process has used so far; 0 for no process.
 double process_cpu(pid_t pid);
 

@@ -32,14 +32,6 @@ constexpr const char* kMonitor = "quillon_sink.monitor";
 constexpr const char* kMonitorName = "Monitor of QuillonNullSink";
 constexpr int kStarts = 7;
 
-std::string self_path() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "pulse_capture_bench";
-    path[n] = '\0';
-    return path;
-}
-
 std::string folder() {
     const std::string self = self_path();
     return self.substr(0, self.rfind('/'));

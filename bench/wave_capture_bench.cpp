@@ -55,14 +55,6 @@ int capture_child(double seconds) {
     return 0;
 }
 
-std::string self_path() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "wave_capture_bench";
-    path[n] = '\0';
-    return path;
-}
-
 void print_row(const char* name, const Result& r, double wakeups) {
     const double minutes = r.seconds / 60;
     std::printf("%-26s %10.0f %14.0f %14.4f %14.4f\n", name, r.bytes / 1.0, r.bytes / wakeups,

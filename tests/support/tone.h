@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -55,6 +56,16 @@ inline std::vector<int16_t> first_channel(const std::vector<char>& bytes, int bi
 inline std::vector<char> read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The audio of a PCM WAV file written by the control: 58 bytes of header, the data size at 54.
+inline std::vector<char> wav_audio(const std::string& path) {
+    const std::vector<char> bytes = read_all(path);
+    if (bytes.size() < 58) return {};
+    std::uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + 54, 4);
+    size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(bytes.size() - 58));
+    return {bytes.begin() + 58, bytes.begin() + 58 + size};
 }
 
 }  // namespace quillon_test

@@ -21,16 +21,6 @@ bool server_answers() {
     return std::system("timeout 5 pactl info > /dev/null 2>&1") == 0;
 }
 
-// The audio of a PCM WAV file written by the control: 58 bytes of header, the data size at 54.
-std::vector<char> wav_audio(const std::string& path) {
-    const std::vector<char> bytes = read_all(path);
-    if (bytes.size() < 58) return {};
-    std::uint32_t size = 0;
-    std::memcpy(&size, bytes.data() + 54, 4);
-    size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(bytes.size() - 58));
-    return {bytes.begin() + 58, bytes.begin() + 58 + size};
-}
-
 TEST(AlsaVerbs, ARecordingOfTheSinksMonitorHoldsTheToneThatKelvanePlaysIntoIt) {
     if (!server_answers())
         GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER unset or not answering); "

@@ -18,16 +18,6 @@ namespace {
 
 using namespace quillon_test;
 
-// The audio of a PCM WAV file written by the control: 58 bytes of header, the data size at 54.
-std::vector<char> wav_audio(const std::string& path) {
-    const std::vector<char> bytes = read_all(path);
-    if (bytes.size() < 58) return {};
-    std::uint32_t size = 0;
-    std::memcpy(&size, bytes.data() + 54, 4);
-    size = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(bytes.size() - 58));
-    return {bytes.begin() + 58, bytes.begin() + 58 + size};
-}
-
 // The number `kelvane devices` gives `name` under `title` ("Input devices:"), -1 when none.
 int listed_number(const std::string& listing, const std::string& title, const std::string& name) {
     std::istringstream lines(listing);
