@@ -53,8 +53,7 @@ context.objects = [
                node.name = quillon_sine
                node.description = "Sine source at 440 Hz"
                media.class = Audio/Source
-               audio.position = [ FL FR ]
-               node.driver = true } }
+               audio.position = [ FL FR ] } }
 ]
 EOF
     # The session runs the three servers and waits for the one that exits first.
