@@ -56,8 +56,10 @@ endfunction()
 
 # Registers the cases of a test program that runs on both sound servers, label `device`: each
 # server's cases take turns with that server's other users; the two servers' cases may run side
-# by side.
+# by side. The environment travels on the command line, as for quillon_discover_tests.
 function(quillon_discover_server_tests name)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+        "env;KELVANE_AUDIO=virtual;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home")
     set(servers PulseAudio PipeWire)
     set(locks pulse_test_server pipewire_test_server)
     foreach(server lock IN ZIP_LISTS servers locks)
@@ -66,7 +68,6 @@ function(quillon_discover_server_tests name)
             DISCOVERY_TIMEOUT 60
             PROPERTIES
                 LABELS device
-                RESOURCE_LOCK ${lock}
-                ENVIRONMENT "KELVANE_AUDIO=virtual;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home")
+                RESOURCE_LOCK ${lock})
     endforeach()
 endfunction()
