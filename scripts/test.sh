@@ -29,4 +29,4 @@ stop_servers() {
 trap stop_servers EXIT
 
 cd "$build"
-ctest --output-on-failure -j2 --timeout 300
+ctest --output-on-failure -j2 --timeout 300 "${@:2}"

@@ -75,7 +75,7 @@ TEST_P(PulseVerbs, DevicesListsTheServersDevicesAndARecordingOfAMonitorHoldsWhat
         run_command(m_environment + kelvane + " play --device " + std::to_string(sink) + " " +
                     tone + " > /dev/null 2>&1 & sleep 1; " + m_environment + kelvane +
                     " record --device " + std::to_string(monitor) + " " + take +
-                    " --seconds 4 --format pcm:44100:2:16; status=$?; wait; exit $status");
+                    " --seconds 4 --format pcm:44100:2:16 2>&1; status=$?; wait; exit $status");
     ASSERT_EQ(recorded.status, 0) << recorded.output;
     EXPECT_NE(recorded.output.find("from Monitor of Quillon Verbs Sink"), std::string::npos)
         << recorded.output;
