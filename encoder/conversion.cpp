@@ -1,10 +1,10 @@
 #include "encoder/conversion.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#include "encoder/info_tags.h"
 #include "encoder/mp3enc_ids.h"
 #include "platform/com/stream.h"
 
@@ -15,8 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using kelvane::engine::WavSource;
 
-// LAME's own default quality: what a person running the encoder by hand gets.
-constexpr int kLameQuality = 3;
+}  // namespace
 
 HRESULT read_failure_code(WavSource::Failure failure) {
     switch (failure) {
@@ -28,16 +27,6 @@ HRESULT read_failure_code(WavSource::Failure failure) {
             return MP3ENC_E_INPUTFORMAT;
     }
 }
-
-kelvane::engine::InfoTexts tag_texts(const WavSource& source, const ConversionSettings& s) {
-    kelvane::engine::InfoTexts texts = source.info();
-    for (const auto& [slot, text] : s.slot_texts)
-        texts.slots[static_cast<std::size_t>(slot)] = text;
-    if (s.display_name) texts.display_name = *s.display_name;
-    return texts;
-}
-
-}  // namespace
 
 HRESULT write_failure_code(int system_error) {
     switch (system_error) {
@@ -59,8 +48,30 @@ HRESULT write_failure_code(int system_error) {
     }
 }
 
+bool TextOverrides::set(const std::string& id, const std::string& text) {
+    std::string upper = id;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "DISP") {
+        display_name = text;
+        return true;
+    }
+    if (upper.size() != 4) return false;
+    const int slot =
+        kelvane::engine::info_slot_index(mmioFOURCC(upper[0], upper[1], upper[2], upper[3]));
+    if (slot < 0) return false;
+    std::erase_if(slot_texts, [&](const auto& entry) { return entry.first == slot; });
+    slot_texts.emplace_back(slot, text);
+    return true;
+}
+
+kelvane::engine::InfoTexts TextOverrides::applied_to(kelvane::engine::InfoTexts texts) const {
+    for (const auto& [slot, text] : slot_texts) texts.slots[static_cast<std::size_t>(slot)] = text;
+    if (display_name) texts.display_name = *display_name;
+    return texts;
+}
+
 std::unique_ptr<Conversion> Conversion::start(const std::string& input, const std::string& output,
-                                              const ConversionSettings& settings,
+                                              const SinkMaker& make_sink,
                                               std::function<void()> notify,
                                               ConversionFailure& failure) {
     if (input.empty() || output.empty()) {
@@ -80,27 +91,11 @@ std::unique_ptr<Conversion> Conversion::start(const std::string& input, const st
         failure = {MP3ENC_E_SAMEFILE, output + ": is the input file itself"};
         return nullptr;
     }
-    c->m_rate = quillon::codec::Mp3FileWriter::rate_for(source.rate(), settings.kbps);
-    c->m_channels = source.channels();
-    if (!source.start(c->m_rate, c->m_channels)) {
-        failure = {read_failure_code(source.failure()), source.error()};
-        return nullptr;
-    }
-    quillon::codec::Mp3FileSettings file;
-    file.rate = c->m_rate;
-    file.channels = c->m_channels;
-    file.kbps = settings.kbps;
-    file.average = settings.average;
-    file.quality = kLameQuality;
-    file.expected_samples = source.expected_frames();
-    if (settings.tags) file.tags = id3_texts(tag_texts(source, settings));
-    quillon::codec::Mp3FileWriter::Failure refused;
-    c->m_writer = quillon::codec::Mp3FileWriter::create(output, file, refused);
-    if (!c->m_writer) {
-        failure = {write_failure_code(refused.system_error), refused.text};
-        return nullptr;
-    }
-    c->m_total_frames = c->m_writer->expected_frames();
+    c->m_sink = make_sink(source, output, failure);
+    if (!c->m_sink) return nullptr;
+    c->m_rate = c->m_sink->rate();
+    c->m_channels = c->m_sink->channels();
+    c->m_total_frames = c->m_sink->expected_frames();
     c->m_notify = std::move(notify);
     c->m_worker = std::thread(&Conversion::work, c.get());
     return c;
@@ -128,7 +123,7 @@ double Conversion::speed() const {
 void Conversion::work() {
     const auto begin = Clock::now();
     auto account = [&] {
-        m_frames.store(m_writer->frames(), std::memory_order_release);
+        m_frames.store(m_sink->frames(), std::memory_order_release);
         m_work_ns.store(
             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begin).count(),
             std::memory_order_release);
@@ -141,26 +136,23 @@ void Conversion::work() {
             return fail(read_failure_code(m_source.failure()), m_source.error());
         samples.resize(pcm.size() / 2);
         std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
-        if (!m_writer->write(samples))
-            return fail(write_failure_code(m_writer->failure().system_error),
-                        m_writer->failure().text);
+        if (!m_sink->write(samples)) return fail(m_sink->failure());
         m_samples.fetch_add(samples.size() / m_channels, std::memory_order_release);
         account();
         if (m_source.done()) break;
         m_notify();
     }
     const bool stopped = !m_source.done();
-    if (!m_writer->finish())
-        return fail(write_failure_code(m_writer->failure().system_error), m_writer->failure().text);
+    if (!m_sink->finish()) return fail(m_sink->failure());
     account();
-    if (!stopped) m_total_frames.store(m_writer->frames(), std::memory_order_release);
+    if (!stopped) m_total_frames.store(m_sink->frames(), std::memory_order_release);
     end(stopped ? State::stopped : State::complete);
 }
 
 void Conversion::fail(HRESULT code, std::string description) {
     m_failure = {code, std::move(description)};
-    // An unfinished writer takes its temporary file with it.
-    m_writer.reset();
+    // An unfinished sink takes its temporary file with it.
+    m_sink.reset();
     end(State::failed);
 }
 

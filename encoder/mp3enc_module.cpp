@@ -1,6 +1,8 @@
-// The exports of libmp3enc.so: how a host finds, creates and registers the encoder.
+// The exports of libmp3enc.so: how a host finds, creates and registers the MP3 encoder and the
+// WAV converter.
 #include "encoder/mp3enc_ctrl.h"
 #include "encoder/mp3enc_registration.h"
+#include "encoder/wavconv_ctrl.h"
 #include "platform/com/class_factory.h"
 
 namespace {
@@ -12,6 +14,7 @@ ComModule& module() {
 
 const ClassEntry kClasses[] = {
     {mp3enc::CLSID_Mp3Enc, mp3enc::kProgId, mp3enc::kTypeName},
+    {mp3enc::CLSID_WavConv, mp3enc::kWavConvProgId, mp3enc::kWavConvTypeName},
     {GUID_NULL, nullptr, nullptr},
 };
 
@@ -24,6 +27,8 @@ MP3ENC_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** obje
     *object = nullptr;
     if (clsid == mp3enc::CLSID_Mp3Enc)
         return make_com<ClassFactory<CMp3Enc>>(module())->QueryInterface(riid, object);
+    if (clsid == mp3enc::CLSID_WavConv)
+        return make_com<ClassFactory<CWavConv>>(module())->QueryInterface(riid, object);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

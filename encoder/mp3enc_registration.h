@@ -7,7 +7,7 @@
 
 namespace mp3enc {
 
-// Registers the type library, then the class with its ProgID, committing after each: S_OK,
+// Registers the type library, then the classes with their ProgIDs, committing after each: S_OK,
 // SELFREG_E_TYPELIB or SELFREG_E_CLASS for the first step that failed.
 HRESULT register_server(RegistryStore& store, const std::filesystem::path& library);
 // Removes the same entries; removing what is not registered succeeds.

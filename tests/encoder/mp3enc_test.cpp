@@ -1,20 +1,21 @@
-// The MP3 encoder component as the conversion window uses it: created by its ProgID through the
-// component layer, called late-bound by dispatch id, its events received by a sink. Conversions
-// run on the real clock, since the worker is a real thread; the tests wait for events, never for
-// a time.
+// The MP3 encoder component as the conversion window uses it, and the WAV converter beside it:
+// created by their ProgIDs through the component layer, called late-bound by dispatch id, their
+// events received by a sink. Conversions run on the real clock, since the worker is a real
+// thread; the tests wait for events, never for a time.
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <thread>
 
+#include "control/engine/sound_file.h"
 #include "control/engine/wav_file.h"
 #include "encoder/mp3enc_ids.h"
+#include "host/control_host.h"
 #include "platform/com/stream.h"
 #include "platform/loop/message_loop.h"
 #include "tests/platform/codec/codec_test_util.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/mp3_layout.h"
 #include "tests/support/temp_dir.h"
-#include "host/control_host.h"
 
 namespace fs = std::filesystem;
 using namespace mp3enc;
@@ -52,12 +53,14 @@ void write_tone(const std::string& path, double seconds, DWORD rate = 44100, WOR
     ASSERT_EQ(writer.finalize(texts), 0);
 }
 
-class Encoder : public ::testing::Test {
+// One of the library's components, created by its ProgID.
+class Component : public ::testing::Test {
   protected:
+    explicit Component(const char* prog_id) : m_prog_id(prog_id) {}
     void SetUp() override {
         MessageLoop::instance().set_clock(ClockKind::real);
         CLSID clsid{};
-        ASSERT_EQ(class_from_text(kProgId, &clsid), S_OK);
+        ASSERT_EQ(class_from_text(m_prog_id, &clsid), S_OK);
         ASSERT_EQ(m_host.create(clsid), S_OK);
     }
     void TearDown() override { m_host.destroy(); }
@@ -102,6 +105,7 @@ class Encoder : public ::testing::Test {
         return names;
     }
 
+    const char* m_prog_id;
     TempDir m_dir;
     std::vector<Fired> m_fired;
     ControlHost m_host{
@@ -111,26 +115,32 @@ class Encoder : public ::testing::Test {
         }};
 };
 
-TEST_F(Encoder, MembersSitAtTheDispatchIdsTheWindowUses) {
-    const InterfaceDesc* members = m_host.members();
+class Encoder : public Component {
+  protected:
+    Encoder() : Component(kProgId) {}
+};
+
+struct Expected {
+    DISPID id;
+    const char* name;
+    MemberKind kind;
+    VARTYPE type;
+    bool read_only;
+    std::size_t params;
+};
+
+// Each member at its dispatch id, then the members both components share, and the events.
+void expect_members(const ControlHost& host, std::initializer_list<Expected> own) {
+    const InterfaceDesc* members = host.members();
     ASSERT_NE(members, nullptr);
-    struct Expected {
-        DISPID id;
-        const char* name;
-        MemberKind kind;
-        VARTYPE type;
-        bool read_only;
-        std::size_t params;
-    };
-    for (const Expected& e :
-         {Expected{1, "Bitrate", MemberKind::property, VT_I4, false, 0},
-          Expected{7, "VariableBitrate", MemberKind::property, VT_BOOL, false, 0},
-          Expected{8, "CopyTags", MemberKind::property, VT_BOOL, false, 0},
-          Expected{10, "Stop", MemberKind::method, VT_EMPTY, false, 0},
-          Expected{11, "Start", MemberKind::method, VT_EMPTY, false, 2},
-          Expected{12, "TotalFrames", MemberKind::property, VT_I4, true, 0},
-          Expected{13, "Speed", MemberKind::property, VT_R8, true, 0},
-          Expected{14, "SetInfo", MemberKind::method, VT_EMPTY, false, 2}}) {
+    std::vector<Expected> all(own);
+    for (const Expected& e : {Expected{10, "Stop", MemberKind::method, VT_EMPTY, false, 0},
+                              Expected{11, "Start", MemberKind::method, VT_EMPTY, false, 2},
+                              Expected{12, "TotalFrames", MemberKind::property, VT_I4, true, 0},
+                              Expected{13, "Speed", MemberKind::property, VT_R8, true, 0},
+                              Expected{14, "SetInfo", MemberKind::method, VT_EMPTY, false, 2}})
+        all.push_back(e);
+    for (const Expected& e : all) {
         const MemberDesc* m = members->find(e.id);
         ASSERT_NE(m, nullptr) << e.id;
         EXPECT_EQ(m->name, e.name);
@@ -139,12 +149,24 @@ TEST_F(Encoder, MembersSitAtTheDispatchIdsTheWindowUses) {
         EXPECT_EQ(m->read_only, e.read_only) << e.name;
         EXPECT_EQ(m->params.size(), e.params) << e.name;
     }
-    const MemberDesc* progress = m_host.events()->find(eventidProgress);
-    ASSERT_NE(progress, nullptr);
-    EXPECT_EQ(progress->name, "Progress");
-    ASSERT_EQ(progress->params.size(), 1u);
-    EXPECT_EQ(progress->params[0].type, VT_I4);
+    EXPECT_EQ(members->members.size(), all.size());
+    const InterfaceDesc* events = host.events();
+    ASSERT_NE(events, nullptr);
+    for (auto [id, name, params] :
+         {std::tuple{eventidProgress, "Progress", 1u}, std::tuple{eventidFinished, "Finished", 1u},
+          std::tuple{eventidFailed, "Failed", 2u}}) {
+        const MemberDesc* event = events->find(id);
+        ASSERT_NE(event, nullptr) << name;
+        EXPECT_EQ(event->name, name);
+        EXPECT_EQ(event->params.size(), params) << name;
+    }
+    EXPECT_EQ(events->find(eventidProgress)->params[0].type, VT_I4);
+}
 
+TEST_F(Encoder, MembersSitAtTheDispatchIdsTheWindowUses) {
+    expect_members(m_host, {{1, "Bitrate", MemberKind::property, VT_I4, false, 0},
+                            {7, "VariableBitrate", MemberKind::property, VT_BOOL, false, 0},
+                            {8, "CopyTags", MemberKind::property, VT_BOOL, false, 0}});
     EXPECT_EQ(get(dispidBitrate).as_i4(), 128000);
     EXPECT_FALSE(get(dispidVariableBitrate).as_bool());
     EXPECT_TRUE(get(dispidCopyTags).as_bool());
@@ -321,6 +343,125 @@ TEST_F(Encoder, ReleasedWhileConvertingFinishesTheFile) {
     const auto layout = quillon_test::mp3_layout(quillon::test::read_bytes(m_dir.file("out.mp3")));
     EXPECT_TRUE(layout.whole);
     EXPECT_EQ(layout.info_frames, layout.audio_frames);
+}
+
+// The WAV converter beside the encoder: the same machinery, a WAV file of another format out.
+class WavConverter : public Component {
+  protected:
+    WavConverter() : Component(kWavConvProgId) {}
+    // The format name, sample frames and texts of a WAV file as the recorder's own reader sees
+    // them; false when it does not open.
+    struct Read {
+        WORD tag = 0;
+        DWORD rate = 0;
+        WORD channels = 0;
+        DWORD frames = 0;
+        kelvane::engine::InfoTexts texts;
+    };
+    static bool read(const std::string& path, Read& r) {
+        kelvane::engine::SoundFile file;
+        if (file.open_for_playback(path) < 0) return false;
+        r = {file.file_format().wfx.wFormatTag, file.file_format().wfx.nSamplesPerSec,
+             file.file_format().wfx.nChannels,
+             file.total_pcm_bytes() / file.device_format().nBlockAlign, file.info()};
+        file.close();
+        return true;
+    }
+};
+
+TEST_F(WavConverter, MembersSitAtTheirDispatchIds) {
+    expect_members(m_host, {{2, "Format", MemberKind::property, VT_BSTR, false, 0},
+                            {3, "OutputFormat", MemberKind::property, VT_BSTR, true, 0}});
+    EXPECT_EQ(get(dispidFormat).as_string(), "");
+    EXPECT_EQ(dispatch_put(encoder(), dispidFormat, Variant::string("ima-adpcm:22050:1")), S_OK);
+    EXPECT_EQ(get(dispidFormat).as_string(), "ima-adpcm:22050:1");
+    // A name that names no format is refused and the last one stays.
+    EXPECT_EQ(dispatch_put(encoder(), dispidFormat, Variant::string("ogg:1:1")), E_INVALIDARG);
+    EXPECT_EQ(get(dispidFormat).as_string(), "ima-adpcm:22050:1");
+    EXPECT_EQ(dispatch_put(encoder(), dispidOutputFormat, Variant::string("x")),
+              CTL_E_SETNOTSUPPORTED);
+    EXPECT_EQ(stop(), S_OK);
+}
+
+TEST_F(WavConverter, ConvertsIntoTheFormatWithTheTexts) {
+    write_tone(m_dir.file("in.wav"), 2.0);
+    ASSERT_EQ(dispatch_put(encoder(), dispidFormat, Variant::string("ima-adpcm:22050:1")), S_OK);
+    const Variant artist[] = {Variant::string("IART"), Variant::string("Me")};
+    ASSERT_EQ(dispatch_invoke_method(encoder(), dispidSetInfo, artist), S_OK);
+    ASSERT_EQ(start(m_dir.file("in.wav"), m_dir.file("out.wav")), S_OK);
+    EXPECT_TRUE(m_fired.empty());
+    EXPECT_EQ(get(dispidTotalFrames).as_i4(), 2 * 22050);
+    EXPECT_EQ(get(dispidOutputFormat).as_string(), "ima-adpcm:22050:1");
+    ASSERT_TRUE(run_until_end());
+    ASSERT_EQ(count("Failed"), 0u) << last("Failed")->args[1].as_string();
+    EXPECT_FALSE(last("Finished")->args[0].as_bool());
+    for (const auto& e : m_fired) EXPECT_EQ(e.thread, std::this_thread::get_id()) << e.name;
+    // Every sample frame, the last block padded out.
+    const LONG total = get(dispidTotalFrames).as_i4();
+    EXPECT_EQ(last("Progress")->args[0].as_i4(), total);
+    EXPECT_GE(total, 2 * 22050);
+    EXPECT_LT(total, 2 * 22050 + 1017);  // one IMA block of 22050 Hz mono
+    EXPECT_GT(get(dispidSpeed).as_r8(), 0);
+
+    Read out;
+    ASSERT_TRUE(read(m_dir.file("out.wav"), out));
+    EXPECT_EQ(out.tag, WAVE_FORMAT_IMA_ADPCM);
+    EXPECT_EQ(out.rate, 22050u);
+    EXPECT_EQ(out.channels, 1);
+    EXPECT_EQ(out.texts.slots[14], "A tone");  // INAM, the input's
+    EXPECT_EQ(out.texts.slots[1], "Me");       // IART, in place of the input's
+    EXPECT_EQ(files(), (std::vector<std::string>{"in.wav", "out.wav"}));
+
+    // Without a format: 16-bit PCM like the input.
+    m_fired.clear();
+    ASSERT_EQ(dispatch_put(encoder(), dispidFormat, Variant::string("")), S_OK);
+    ASSERT_EQ(start(m_dir.file("out.wav"), m_dir.file("back.wav")), S_OK);
+    ASSERT_TRUE(run_until_end());
+    EXPECT_EQ(get(dispidOutputFormat).as_string(), "pcm:22050:1:16");
+    ASSERT_TRUE(read(m_dir.file("back.wav"), out));
+    EXPECT_EQ(out.tag, WAVE_FORMAT_PCM);
+}
+
+TEST_F(WavConverter, StopLeavesAShorterCompleteFile) {
+    write_tone(m_dir.file("long.wav"), 300.0);
+    quillon::test::write_bytes(m_dir.file("out.wav"), {'m', 'i', 'n', 'e'});
+    ASSERT_EQ(dispatch_put(encoder(), dispidFormat, Variant::string("ms-adpcm:44100:2")), S_OK);
+    ASSERT_EQ(start(m_dir.file("long.wav"), m_dir.file("out.wav")), S_OK);
+    ASSERT_TRUE(run_until("Progress"));
+    ASSERT_EQ(stop(), S_OK);
+    Read out;
+    ASSERT_TRUE(read(m_dir.file("out.wav"), out));
+    EXPECT_EQ(out.tag, WAVE_FORMAT_ADPCM);
+    EXPECT_GT(out.frames, 0u);
+    EXPECT_LT(out.frames, 300u * 44100);
+    ASSERT_TRUE(run_until_end());
+    EXPECT_TRUE(last("Finished")->args[0].as_bool());
+    EXPECT_EQ(files(), (std::vector<std::string>{"long.wav", "out.wav"}));
+}
+
+TEST_F(WavConverter, FailuresLeaveWhatTheUserHad) {
+    quillon::test::write_bytes(m_dir.file("out.wav"), {'m', 'i', 'n', 'e'});
+    const std::vector<unsigned char> mine = {'m', 'i', 'n', 'e'};
+    EXPECT_EQ(start(m_dir.file("none.wav"), m_dir.file("out.wav")), STG_E_FILENOTFOUND);
+    write_tone(m_dir.file("in.wav"), 1.0);
+    EXPECT_EQ(start(m_dir.file("in.wav"), m_dir.file("in.wav")), MP3ENC_E_SAMEFILE);
+    EXPECT_EQ(start(m_dir.file("in.wav"), m_dir.file("no/such/out.wav")), STG_E_PATHNOTFOUND);
+    EXPECT_EQ(count("Failed"), 3u);
+
+    write_tone(m_dir.file("long.wav"), 30.0);
+    quillon_test::FileSizeLimit full(200 * 1024);
+    ASSERT_TRUE(full.ok());
+    m_fired.clear();
+    const HRESULT started = start(m_dir.file("long.wav"), m_dir.file("out.wav"));
+    const bool ended = run_until_end();
+    full.lift();
+    ASSERT_EQ(started, S_OK);
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(count("Failed"), 1u);
+    EXPECT_EQ(last("Failed")->args[0].as_i4(), STG_E_MEDIUMFULL);
+    EXPECT_NE(last("Failed")->args[1].as_string().find("out.wav"), std::string::npos);
+    EXPECT_EQ(quillon::test::read_bytes(m_dir.file("out.wav")), mine);
+    EXPECT_EQ(files(), (std::vector<std::string>{"in.wav", "long.wav", "out.wav"}));
 }
 
 }  // namespace

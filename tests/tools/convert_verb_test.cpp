@@ -1,6 +1,6 @@
-// kelvane convert as a script uses it: its usage errors, its WAV-to-WAV path through the sound
-// file object, failures that name the file and keep what was there, and the encoder's
-// registration through kelvane register.
+// kelvane convert as a script uses it: its usage errors, its WAV-to-WAV path through the WAV
+// converter component, failures that name the file and keep what was there, and the encoder
+// library's registration through kelvane register.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -100,6 +100,8 @@ TEST_F(Convert, TheEncoderRegistersItself) {
     const std::string text(std::istreambuf_iterator<char>(registry), {});
     EXPECT_TRUE(contains(text, "MP3ENCLib.Mp3Enc\\CLSID")) << text;
     EXPECT_TRUE(contains(text, "{F895ACA3-796A-4AEC-B71B-AC9A9D3B659B}")) << text;
+    EXPECT_TRUE(contains(text, "MP3ENCLib.WavConv\\CLSID")) << text;
+    EXPECT_TRUE(contains(text, "{F895ACA6-796A-4AEC-B71B-AC9A9D3B659B}")) << text;
     EXPECT_TRUE(contains(text, library)) << text;
     r = run_kelvane("unregister " + library, home);
     ASSERT_EQ(r.status, 0) << r.output;
