@@ -2,6 +2,7 @@
 // a walk over every frame, so a test can check that the file is whole and says what it holds.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -20,6 +21,9 @@ struct Mp3Layout {
     std::size_t audio_frames = 0;  // frames after the info frame
     std::size_t samples_per_frame = 0;
     int rate = 0;
+    // The most frames before its own that any audio frame takes main data from (the bit
+    // reservoir): after a seek, that many frames cannot be decoded yet.
+    std::size_t reservoir_frames = 0;
     bool whole = false;  // the walk ended exactly at the end of the file
 };
 
@@ -44,6 +48,22 @@ inline std::uint32_t be32(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
+// Bytes of main data in a frame of `bytes` (after the header, a CRC and the side information),
+// and how far back its main data begins.
+struct MainData {
+    std::size_t room = 0;
+    std::size_t begins_back = 0;
+};
+
+inline MainData mp3_main_data(const unsigned char* h, std::size_t bytes) {
+    const bool mpeg1 = ((h[1] >> 3) & 3) == 3, mono = (h[3] >> 6) == 3;
+    const std::size_t crc = (h[1] & 1) ? 0 : 2;
+    const std::size_t side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const unsigned char* s = h + 4 + crc;
+    const std::size_t back = mpeg1 ? (std::size_t{s[0]} << 1 | s[1] >> 7) : s[0];
+    return {bytes - 4 - crc - side, back};
+}
+
 inline Mp3Layout mp3_layout(const std::vector<unsigned char>& f) {
     Mp3Layout l;
     std::size_t at = 0;
@@ -61,6 +81,7 @@ inline Mp3Layout mp3_layout(const std::vector<unsigned char>& f) {
         at = l.tag_bytes;
     }
     bool first = true;
+    std::vector<std::size_t> rooms;  // main data room of the audio frames so far
     while (at + 4 <= f.size()) {
         std::size_t spf = 0;
         const std::size_t n = mp3_frame_bytes(&f[at], &l.rate, &spf);
@@ -85,6 +106,14 @@ inline Mp3Layout mp3_layout(const std::vector<unsigned char>& f) {
                 at += n;
                 continue;
             }
+        }
+        if (at + 4 + 2 + 32 <= f.size()) {
+            const MainData main = mp3_main_data(&f[at], n);
+            std::size_t back = main.begins_back, frames = 0;
+            for (auto room = rooms.rbegin(); back > 0 && room != rooms.rend(); ++room, ++frames)
+                back = back > *room ? back - *room : 0;
+            l.reservoir_frames = std::max(l.reservoir_frames, frames);
+            rooms.push_back(main.room);
         }
         ++l.audio_frames;
         at += n;
