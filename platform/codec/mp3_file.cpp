@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -38,12 +39,20 @@ DWORD table_kbps(DWORD rate, DWORD kbps) {
     return best;
 }
 
-// CRC-16 as the LAME tag uses it: polynomial 0x8005 with its bits reflected, starting at 0.
-std::uint16_t crc16(std::uint16_t crc, std::span<const BYTE> bytes) {
-    for (BYTE b : bytes) {
-        crc ^= b;
+// CRC-16 as the LAME tag uses it: polynomial 0x8005 with its bits reflected, starting at 0. A
+// byte at a time from a table, since it runs over every byte of the file.
+constexpr std::array<std::uint16_t, 256> kCrc16Table = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        std::uint16_t crc = static_cast<std::uint16_t>(i);
         for (int k = 0; k < 8; ++k) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        table[i] = crc;
     }
+    return table;
+}();
+
+std::uint16_t crc16(std::uint16_t crc, std::span<const BYTE> bytes) {
+    for (BYTE b : bytes) crc = static_cast<std::uint16_t>(crc >> 8 ^ kCrc16Table[(crc ^ b) & 0xFF]);
     return crc;
 }
 
