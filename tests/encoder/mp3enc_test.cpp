@@ -390,7 +390,10 @@ TEST_F(WavConverter, ConvertsIntoTheFormatWithTheTexts) {
     ASSERT_EQ(dispatch_invoke_method(encoder(), dispidSetInfo, artist), S_OK);
     ASSERT_EQ(start(m_dir.file("in.wav"), m_dir.file("out.wav")), S_OK);
     EXPECT_TRUE(m_fired.empty());
-    EXPECT_EQ(get(dispidTotalFrames).as_i4(), 2 * 22050);
+    // The estimate, or already the exact count: so short a conversion may be over by now.
+    const LONG estimate = get(dispidTotalFrames).as_i4();
+    EXPECT_GE(estimate, 2 * 22050);
+    EXPECT_LT(estimate, 2 * 22050 + 1017);
     EXPECT_EQ(get(dispidOutputFormat).as_string(), "ima-adpcm:22050:1");
     ASSERT_TRUE(run_until_end());
     ASSERT_EQ(count("Failed"), 0u) << last("Failed")->args[1].as_string();
