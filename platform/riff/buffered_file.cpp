@@ -35,7 +35,7 @@ MMRESULT open_error(int error) {
 }
 
 // pread/pwrite until done, end of file or a real error; EINTR and short transfers are retried.
-std::int64_t read_at(int fd, char* bytes, std::size_t count, std::int64_t offset) {
+std::int64_t pread_all(int fd, char* bytes, std::size_t count, std::int64_t offset) {
     std::size_t done = 0;
     while (done < count) {
         ssize_t got = ::pread(fd, bytes + done, count - done, offset + done);
@@ -49,7 +49,7 @@ std::int64_t read_at(int fd, char* bytes, std::size_t count, std::int64_t offset
     return static_cast<std::int64_t>(done);
 }
 
-bool write_at(int fd, const char* bytes, std::size_t count, std::int64_t offset) {
+bool pwrite_all(int fd, const char* bytes, std::size_t count, std::int64_t offset) {
     std::size_t done = 0;
     while (done < count) {
         ssize_t put = ::pwrite(fd, bytes + done, count - done, offset + done);
@@ -105,7 +105,7 @@ BufferedFile::BufferedFile(int fd, Access access, std::size_t buffer_bytes)
 
 BufferedFile::~BufferedFile() {
     if (m_fd >= 0) {
-        flush();
+        write_buffer();
         ::close(m_fd);
     }
 }
@@ -123,17 +123,17 @@ std::int64_t BufferedFile::read(std::span<char> bytes) {
             m_position += static_cast<std::int64_t>(take);
             continue;
         }
-        if (!flush()) return -1;
+        if (!write_buffer()) return -1;
         std::size_t left = bytes.size() - done;
         if (left >= m_buffer.size()) {
             // A large read goes straight to the caller's memory.
-            std::int64_t got = read_at(m_fd, bytes.data() + done, left, m_position);
+            std::int64_t got = pread_all(m_fd, bytes.data() + done, left, m_position);
             if (got < 0) return -1;
             done += static_cast<std::size_t>(got);
             m_position += got;
             break;
         }
-        std::int64_t got = read_at(m_fd, m_buffer.data(), m_buffer.size(), m_position);
+        std::int64_t got = pread_all(m_fd, m_buffer.data(), m_buffer.size(), m_position);
         if (got < 0) return -1;
         m_buffer_start = m_position;
         m_valid = static_cast<std::size_t>(got);
@@ -161,12 +161,12 @@ std::int64_t BufferedFile::write(std::span<const char> bytes) {
             m_position += static_cast<std::int64_t>(take);
             continue;
         }
-        if (!flush()) return -1;
+        if (!write_buffer()) return -1;
         std::size_t left = bytes.size() - done;
         if (left >= m_buffer.size()) {
             m_valid = 0;  // the buffer's copy of this region would go stale
-            if (!write_at(m_fd, bytes.data() + done, left, m_position)) {
-                m_write_failed = true;
+            if (!pwrite_all(m_fd, bytes.data() + done, left, m_position)) {
+                lost(m_position + static_cast<std::int64_t>(done));
                 return -1;
             }
             done += left;
@@ -195,25 +195,83 @@ std::int64_t BufferedFile::size() const {
 }
 
 MMRESULT BufferedFile::close() {
-    bool flushed = flush();
+    bool flushed = write_buffer();
     int closed = ::close(m_fd);
     m_fd = -1;
-    if (!flushed || m_write_failed) return MMIOERR_CANNOTWRITE;
+    if (!flushed || m_lost_from >= 0) return MMIOERR_CANNOTWRITE;
     return closed == 0 ? 0 : MMIOERR_CANNOTCLOSE;
 }
 
-bool BufferedFile::flush() {
+bool BufferedFile::write_buffer() {
     if (m_dirty_end > m_dirty_begin) {
-        bool ok = write_at(m_fd, m_buffer.data() + m_dirty_begin, m_dirty_end - m_dirty_begin,
-                           m_buffer_start + static_cast<std::int64_t>(m_dirty_begin));
+        const std::int64_t offset = m_buffer_start + static_cast<std::int64_t>(m_dirty_begin);
+        bool ok =
+            pwrite_all(m_fd, m_buffer.data() + m_dirty_begin, m_dirty_end - m_dirty_begin, offset);
         m_dirty_begin = m_dirty_end = 0;
         if (!ok) {
-            m_write_failed = true;
+            lost(offset);
             m_valid = 0;  // what the file holds there is now unknown
             return false;
         }
     }
     return true;
+}
+
+bool BufferedFile::flush(bool sync) {
+    if (!write_buffer()) return false;
+    if (!sync) return true;
+    int result;
+    do result = ::fdatasync(m_fd);
+    while (result != 0 && errno == EINTR);
+    // A descriptor that cannot be synced (a pipe, a character device) has nothing to wait for.
+    if (result != 0 && errno != EINVAL && errno != EROFS) {
+        lost(0);  // which bytes did not make it is unknown
+        return false;
+    }
+    return true;
+}
+
+bool BufferedFile::write_at(std::int64_t offset, std::span<const char> bytes) {
+    if (m_access == Access::read || offset < 0) return false;
+    if (!write_buffer()) return false;
+    if (!pwrite_all(m_fd, bytes.data(), bytes.size(), offset)) {
+        lost(offset);
+        m_valid = 0;
+        return false;
+    }
+    // Keep the buffer's copy of that region, if it has one, in step with the file.
+    const std::int64_t begin = std::max(offset, m_buffer_start);
+    const std::int64_t end =
+        std::min<std::int64_t>(offset + static_cast<std::int64_t>(bytes.size()),
+                               m_buffer_start + static_cast<std::int64_t>(m_valid));
+    if (begin < end)
+        std::memcpy(m_buffer.data() + (begin - m_buffer_start), bytes.data() + (begin - offset),
+                    static_cast<std::size_t>(end - begin));
+    return true;
+}
+
+bool BufferedFile::truncate(std::int64_t length) {
+    if (m_access == Access::read || length < 0) return false;
+    const std::int64_t buffer_end = m_buffer_start + static_cast<std::int64_t>(m_dirty_end);
+    if (m_dirty_end > m_dirty_begin && buffer_end > length) {
+        // Only what lies before the cut still needs writing.
+        m_dirty_end = static_cast<std::size_t>(std::max(length - m_buffer_start, std::int64_t{0}));
+        if (m_dirty_end <= m_dirty_begin) m_dirty_begin = m_dirty_end = 0;
+    }
+    if (!write_buffer()) return false;
+    m_valid = std::min<std::size_t>(
+        m_valid, static_cast<std::size_t>(std::max(length - m_buffer_start, std::int64_t{0})));
+    int result;
+    do result = ::ftruncate(m_fd, length);
+    while (result != 0 && errno == EINTR);
+    if (result != 0) return false;
+    if (m_lost_from >= length) m_lost_from = -1;
+    m_position = std::min(m_position, length);
+    return true;
+}
+
+void BufferedFile::lost(std::int64_t offset) {
+    m_lost_from = m_lost_from < 0 ? offset : std::min(m_lost_from, offset);
 }
 
 void BufferedFile::mark_dirty(std::size_t begin, std::size_t end) {

@@ -39,10 +39,21 @@ class BufferedFile {
     // earlier), MMIOERR_CANNOTCLOSE if the system refused to close.
     [[nodiscard]] MMRESULT close();
 
+    // Hands the buffered bytes to the system, and with `sync` waits until they are on the
+    // storage (fdatasync). False when a write fails; that loss also stays for close().
+    [[nodiscard]] bool flush(bool sync);
+    // Writes `bytes` at `offset` without moving the position, after the buffered bytes, so that
+    // the file never holds the later bytes without the earlier ones. True when all went out.
+    [[nodiscard]] bool write_at(std::int64_t offset, std::span<const char> bytes);
+    // Cuts the file at `length` and drops buffered bytes beyond it; the position moves there when
+    // it was further. A lost write beyond the cut no longer counts: its bytes are gone anyway.
+    [[nodiscard]] bool truncate(std::int64_t length);
+
   private:
     BufferedFile(int fd, Access access, std::size_t buffer_bytes);
-    bool flush();
+    bool write_buffer();
     void mark_dirty(std::size_t begin, std::size_t end);
+    void lost(std::int64_t offset);
 
     int m_fd = -1;
     Access m_access;
@@ -52,7 +63,9 @@ class BufferedFile {
     std::size_t m_dirty_begin = 0;    // [begin, end) of m_buffer not yet written to the file
     std::size_t m_dirty_end = 0;
     std::int64_t m_position = 0;
-    bool m_write_failed = false;  // sticky, so that close() reports an earlier loss
+    // The first file offset a failed write was meant for, -1 when none failed: close() reports
+    // such a loss unless a truncate() before that offset made it moot.
+    std::int64_t m_lost_from = -1;
 };
 
 }  // namespace quillon::riff

@@ -201,6 +201,30 @@ MMRESULT mmioCreateChunk(HMMIO hmmio, LPMMCKINFO pmmcki, UINT fuCreate) {
     return 0;
 }
 
+MMRESULT mmioFlush(HMMIO hmmio, UINT fuFlush) {
+    if (hmmio == nullptr) return MMSYSERR_INVALHANDLE;
+    return hmmio->file->flush((fuFlush & MMIO_FLUSHSYNC) != 0) ? 0 : MMIOERR_CANNOTWRITE;
+}
+
+MMRESULT mmioSettleChunk(HMMIO hmmio, LPMMCKINFO pmmcki) {
+    if (hmmio == nullptr) return MMSYSERR_INVALHANDLE;
+    if (pmmcki == nullptr || !(pmmcki->dwFlags & MMIO_DIRTY)) return MMSYSERR_INVALPARAM;
+    BufferedFile& file = *hmmio->file;
+    const std::int64_t size = file.position() - pmmcki->dwDataOffset;
+    if (size < 0) return MMIOERR_CANNOTSEEK;
+    if (size > kMaxDword) return MMIOERR_CANNOTEXPAND;
+    std::array<char, 4> field{};
+    put_u32(field.data(), static_cast<DWORD>(size));
+    if (!file.write_at(std::int64_t{pmmcki->dwDataOffset} - 4, field)) return MMIOERR_CANNOTWRITE;
+    pmmcki->cksize = static_cast<DWORD>(size);
+    return 0;
+}
+
+MMRESULT mmioTruncate(HMMIO hmmio, DWORD length) {
+    if (hmmio == nullptr) return MMSYSERR_INVALHANDLE;
+    return hmmio->file->truncate(length) ? 0 : MMIOERR_CANNOTWRITE;
+}
+
 FOURCC mmioStringToFOURCC(LPCSTR sz, UINT uFlags) {
     std::array<char, 4> code{' ', ' ', ' ', ' '};
     for (std::size_t i = 0; sz != nullptr && i < code.size() && sz[i] != '\0'; ++i) {

@@ -2,7 +2,8 @@
 //
 // Contract, as the callers rely on it:
 // - Every handle is buffered (MMIO_ALLOCBUF only chooses the buffer size), so small reads and
-//   writes cost no system call; data reaches the file at the latest in mmioClose.
+//   writes cost no system call; data reaches the file at the latest in mmioClose, or when
+//   mmioFlush, mmioSettleChunk or mmioTruncate is called.
 // - mmioCreateChunk writes the chunk header at the current position and marks the chunk dirty;
 //   mmioAscend on a dirty chunk writes its true size (current position - dwDataOffset) back into
 //   the header when it differs and appends one pad byte 0 when that size is odd.
@@ -81,6 +82,9 @@ inline constexpr MMRESULT MMIOERR_INVALIDFILE = MMIOERR_BASE + 16;
 inline constexpr FOURCC FOURCC_RIFF = mmioFOURCC('R', 'I', 'F', 'F');
 inline constexpr FOURCC FOURCC_LIST = mmioFOURCC('L', 'I', 'S', 'T');
 
+// mmioFlush: also wait until the bytes are on the storage, not only in the system's cache.
+inline constexpr UINT MMIO_FLUSHSYNC = 0x0100;
+
 // Default I/O buffer in bytes: large enough that a recording's buffers go out in few writes.
 inline constexpr LONG kMmioDefaultBuffer = 64 * 1024;
 
@@ -96,6 +100,20 @@ LONG mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin);
 MMRESULT mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, LPCMMCKINFO pmmckiParent, UINT fuDescend);
 MMRESULT mmioAscend(HMMIO hmmio, LPMMCKINFO pmmcki, UINT fuAscend);
 MMRESULT mmioCreateChunk(HMMIO hmmio, LPMMCKINFO pmmcki, UINT fuCreate);
+
+// What a file that must survive its writer being killed needs beyond the classic calls.
+//
+// Writes what is buffered to the file (and waits for the storage with MMIO_FLUSHSYNC): 0, or
+// MMIOERR_CANNOTWRITE.
+MMRESULT mmioFlush(HMMIO hmmio, UINT fuFlush);
+// For a created chunk not yet ascended: writes its size so far (current position -
+// dwDataOffset, no pad byte) into its header in place, after the bytes written before, and
+// sets cksize. The position stays and the chunk stays open (MMIO_DIRTY). 0, or an MMIOERR_ code.
+MMRESULT mmioSettleChunk(HMMIO hmmio, LPMMCKINFO pmmcki);
+// Cuts the file at `length` bytes; buffered bytes beyond it are dropped and the position moves
+// back to it when it was further. A failed write beyond the cut is no longer reported at close.
+MMRESULT mmioTruncate(HMMIO hmmio, DWORD length);
+
 // The first four characters of sz, padded with blanks; MMIO_TOUPPER makes them upper case.
 FOURCC mmioStringToFOURCC(LPCSTR sz, UINT uFlags);
 
