@@ -3,6 +3,11 @@
 // Devices are opened without callbacks and driven by polling: queue headers, read their byte
 // counts and flags, reset. Only CALLBACK_NULL is accepted.
 //
+// A device that stops working for good (unplugged, its sound server gone) hands every queued
+// buffer back (WHDR_DONE, an input buffer with what it holds) and then answers waveInAddBuffer,
+// waveInStart, waveOutWrite, waveOutGetPosition and waveOutRestart with MMSYSERR_NODRIVER;
+// stopping, resetting and closing it still succeed.
+//
 // Threads: with the real clock a driver thread fills or drains the queued buffers and publishes
 // a header's dwBytesRecorded and dwFlags with release stores (std::atomic_ref); a caller polling
 // them while the device runs reads whole values (aligned 32-bit fields), and everything the
@@ -137,7 +142,8 @@ using LPMMTIME = MMTIME*;
 // Input. The device number is an index below waveInGetNumDevs() or WAVE_MAPPER.
 MMRESULT waveInOpen(LPHWAVEIN handle, UINT device, const WAVEFORMATEX* format, DWORD_PTR callback,
                     DWORD_PTR instance, DWORD flags);
-MMRESULT waveInClose(HWAVEIN handle);  // WAVERR_STILLPLAYING while buffers are queued
+// WAVERR_STILLPLAYING while buffers are queued; otherwise the handle is gone, whatever the result.
+MMRESULT waveInClose(HWAVEIN handle);
 MMRESULT waveInPrepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size);
 MMRESULT waveInUnprepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size);
 // Queues an empty buffer; buffers fill in the order they were added.
@@ -152,7 +158,8 @@ MMRESULT waveInReset(HWAVEIN handle);
 // Output. A device opens playing (not paused): written buffers play at once, in order.
 MMRESULT waveOutOpen(LPHWAVEOUT handle, UINT device, const WAVEFORMATEX* format, DWORD_PTR callback,
                      DWORD_PTR instance, DWORD flags);
-MMRESULT waveOutClose(HWAVEOUT handle);  // WAVERR_STILLPLAYING while buffers are queued
+// WAVERR_STILLPLAYING while buffers are queued; otherwise the handle is gone, whatever the result.
+MMRESULT waveOutClose(HWAVEOUT handle);
 MMRESULT waveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size);
 MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size);
 MMRESULT waveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size);

@@ -1,6 +1,7 @@
 #include "platform/wave/virtual_card.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -33,7 +34,8 @@ std::uint64_t steady_us() {
 class VirtualDevice final : public WaveDevice {
   public:
     VirtualDevice(WaveDirection direction, UINT index, const WAVEFORMATEX& format,
-                  std::unique_ptr<VirtualSignal> signal, FilePtr output)
+                  std::unique_ptr<VirtualSignal> signal, FilePtr output,
+                  std::optional<std::uint64_t> unplug_ms)
         : m_direction(direction),
           m_format(format),
           m_queue(format.nBlockAlign),
@@ -41,6 +43,7 @@ class VirtualDevice final : public WaveDevice {
           m_signal(std::move(signal)),
           m_output(std::move(output)),
           m_manual(MessageLoop::instance().clock() == ClockKind::manual) {
+        if (unplug_ms) m_frames_left = *unplug_ms * format.nSamplesPerSec / 1000;
         m_last_us = m_anchor_us = now_us();
         if (m_manual) {
             m_observer = MessageLoop::instance().add_clock_observer([this](std::uint64_t now_ms) {
@@ -69,6 +72,7 @@ class VirtualDevice final : public WaveDevice {
     MMRESULT add(WAVEHDR& header) override {
         std::lock_guard lock(m_mutex);
         advance_to(now_us());
+        if (m_gone) return MMSYSERR_NODRIVER;
         // Time spent with nothing to play is not playing time: the clock starts with the data.
         if (m_direction == WaveDirection::output && m_queue.empty()) reanchor();
         m_queue.push(header);
@@ -78,6 +82,7 @@ class VirtualDevice final : public WaveDevice {
     MMRESULT start() override {
         std::lock_guard lock(m_mutex);
         advance_to(now_us());
+        if (m_gone) return MMSYSERR_NODRIVER;
         if (!m_running) {
             m_running = true;
             reanchor();
@@ -110,6 +115,7 @@ class VirtualDevice final : public WaveDevice {
     MMRESULT position(std::uint64_t& bytes) override {
         std::lock_guard lock(m_mutex);
         advance_to(now_us());
+        if (m_gone) return MMSYSERR_NODRIVER;
         bytes = m_played;
         return MMSYSERR_NOERROR;
     }
@@ -137,11 +143,21 @@ class VirtualDevice final : public WaveDevice {
             (now_us - m_anchor_us) * m_format.nSamplesPerSec / 1'000'000 - m_frames_since_anchor;
         if (due == 0) return;
         m_frames_since_anchor += due;
-        if (!m_running) return;
+        if (!m_running || m_gone) return;
+        const std::uint64_t frames = m_frames_left ? std::min(due, *m_frames_left) : due;
         if (m_direction == WaveDirection::input)
-            capture(due);
+            capture(frames);
         else
-            play(due);
+            play(frames);
+        if (m_frames_left && (*m_frames_left -= frames) == 0) unplug();
+    }
+
+    // The device stops working for good, as an unplugged one does: what is queued comes back.
+    void unplug() {
+        m_gone = true;
+        m_running = false;
+        m_queue.complete_all();
+        m_tap.clear();
     }
 
     void capture(std::uint64_t frames) {
@@ -201,12 +217,26 @@ class VirtualDevice final : public WaveDevice {
     std::uint64_t m_last_us = 0;    // the time data has moved up to, microseconds
     std::uint64_t m_anchor_us = 0;  // microseconds
     std::uint64_t m_frames_since_anchor = 0;
-    std::uint64_t m_played = 0;  // bytes since open or reset
+    std::uint64_t m_played = 0;                  // bytes since open or reset
+    std::optional<std::uint64_t> m_frames_left;  // frames until the device is unplugged
+    bool m_gone = false;                         // unplugged: it answers MMSYSERR_NODRIVER
     int m_observer = 0;
     std::thread m_driver;
     std::condition_variable m_wake;
     bool m_quit = false;
 };
+
+// The optional "in:" or "out:" in front of an item of the failure and unplug lists.
+std::string_view take_direction(std::string_view item, std::optional<WaveDirection>& direction) {
+    if (item.starts_with("in:")) {
+        direction = WaveDirection::input;
+        item.remove_prefix(3);
+    } else if (item.starts_with("out:")) {
+        direction = WaveDirection::output;
+        item.remove_prefix(4);
+    }
+    return item;
+}
 
 struct CallName {
     std::string_view name;
@@ -251,6 +281,12 @@ std::unique_ptr<VirtualSoundCard> VirtualSoundCard::from_environment() {
         if (!card->set_output(text))
             std::fprintf(stderr, "KELVANE_VIRTUAL_OUTPUT=\"%s\" is not file:PATH; discarding\n",
                          text);
+    }
+    if (const char* text = std::getenv("KELVANE_VIRTUAL_UNPLUG"); text && *text) {
+        if (auto unplugs = parse_unplugs(text))
+            card->m_unplugs = std::move(*unplugs);
+        else
+            std::fprintf(stderr, "KELVANE_VIRTUAL_UNPLUG=\"%s\" is not [in:|out:]MS,...\n", text);
     }
     if (const char* text = std::getenv("KELVANE_VIRTUAL_FAIL"); text && *text) {
         if (auto failures = parse_failures(text))
@@ -311,8 +347,14 @@ MMRESULT VirtualSoundCard::open(WaveDirection direction, UINT index, const WAVEF
         // A file that cannot be written would lose what the caller plays without a word.
         if (!output) return MMSYSERR_ERROR;
     }
+    std::optional<std::uint64_t> unplug_ms;
+    {
+        std::lock_guard lock(m_failures_mutex);
+        for (const Unplug& unplug : m_unplugs)
+            if (!unplug.direction || *unplug.direction == direction) unplug_ms = unplug.after_ms;
+    }
     *device = std::make_unique<VirtualDevice>(direction, index, format, std::move(signal),
-                                              std::move(output));
+                                              std::move(output), unplug_ms);
     return MMSYSERR_NOERROR;
 }
 
@@ -325,6 +367,12 @@ void VirtualSoundCard::fail_next(WaveCall call, MMRESULT result,
 void VirtualSoundCard::clear_failures() {
     std::lock_guard lock(m_failures_mutex);
     m_failures.clear();
+    m_unplugs.clear();
+}
+
+void VirtualSoundCard::unplug_after(std::uint64_t ms, std::optional<WaveDirection> direction) {
+    std::lock_guard lock(m_failures_mutex);
+    m_unplugs.push_back({direction, ms});
 }
 
 MMRESULT VirtualSoundCard::injected_failure(WaveDirection direction, WaveCall call) {
@@ -350,13 +398,7 @@ std::optional<std::vector<VirtualSoundCard::Failure>> VirtualSoundCard::parse_fa
         std::string_view item = text.substr(0, comma);
         text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
         Failure failure{WaveCall::open, MMSYSERR_ERROR, std::nullopt, 0};
-        if (item.starts_with("in:")) {
-            failure.direction = WaveDirection::input;
-            item.remove_prefix(3);
-        } else if (item.starts_with("out:")) {
-            failure.direction = WaveDirection::output;
-            item.remove_prefix(4);
-        }
+        item = take_direction(item, failure.direction);
         if (const auto equals = item.find('='); equals != std::string_view::npos) {
             const std::string code(item.substr(equals + 1));
             char* end = nullptr;
@@ -372,6 +414,25 @@ std::optional<std::vector<VirtualSoundCard::Failure>> VirtualSoundCard::parse_fa
         failures.push_back(failure);
     }
     return failures;
+}
+
+std::optional<std::vector<VirtualSoundCard::Unplug>> VirtualSoundCard::parse_unplugs(
+    std::string_view text) {
+    std::vector<Unplug> unplugs;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        Unplug unplug{std::nullopt, 0};
+        item = take_direction(item, unplug.direction);
+        const std::string ms(item);
+        char* end = nullptr;
+        unplug.after_ms = std::strtoull(ms.c_str(), &end, 10);
+        if (ms.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(ms[0])))
+            return std::nullopt;
+        unplugs.push_back(unplug);
+    }
+    return unplugs;
 }
 
 std::string virtual_device_name(WaveDirection direction, int index) {

@@ -9,6 +9,8 @@
 //   KELVANE_VIRTUAL_OUTPUT=file:PATH  what every output plays is appended to PATH as raw PCM
 //                                   (default: discarded)
 //   KELVANE_VIRTUAL_FAIL=CALL,...   each listed call fails once (see parse_failures)
+//   KELVANE_VIRTUAL_UNPLUG=[in:|out:]MS,...  devices (of that direction) stop working for good,
+//                                   as an unplugged one does, once they have run MS ms
 //
 // Devices accept any PCM format of 8 or 16 bits, 1 or 2 channels and 8000..48000 Hz.
 //
@@ -18,6 +20,7 @@
 // rate. With the real clock a driver thread per device does the same every 10 ms.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -58,6 +61,10 @@ class VirtualSoundCard final : public WaveBackend {
     // order armed.
     void fail_next(WaveCall call, MMRESULT result = MMSYSERR_ERROR,
                    std::optional<WaveDirection> direction = std::nullopt, unsigned after = 0);
+    // Devices of `direction` (or either) opened from now on stop working for good once they have
+    // moved `ms` milliseconds of audio: they hand back what is queued and answer
+    // MMSYSERR_NODRIVER from then on. clear_failures() ends this too.
+    void unplug_after(std::uint64_t ms, std::optional<WaveDirection> direction = std::nullopt);
     void clear_failures();
 
     struct Failure {
@@ -71,13 +78,21 @@ class VirtualSoundCard final : public WaveBackend {
     // result in decimal (default 1, MMSYSERR_ERROR). Nullopt when any item is malformed.
     static std::optional<std::vector<Failure>> parse_failures(std::string_view text);
 
+    struct Unplug {
+        std::optional<WaveDirection> direction;
+        std::uint64_t after_ms;
+    };
+    // KELVANE_VIRTUAL_UNPLUG: comma-separated `[in:|out:]MS`. Nullopt when any item is malformed.
+    static std::optional<std::vector<Unplug>> parse_unplugs(std::string_view text);
+
   private:
     int m_inputs;
     int m_outputs;
     std::string m_input = "silence";
     std::string m_output;
-    std::mutex m_failures_mutex;
+    std::mutex m_failures_mutex;  // guards the failures and the unplugs
     std::vector<Failure> m_failures;
+    std::vector<Unplug> m_unplugs;
 };
 
 // "Quillon Virtual Input 1", "Quillon Virtual Output 2", ...

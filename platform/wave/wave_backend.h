@@ -23,7 +23,13 @@
 //   - publish header fields with HeaderQueue (wave_queue.h), which makes them safe to poll from
 //     the GUI thread while a driver thread runs;
 //   - feed the samples it moves to a PeakTap (level_tap.h) so that mixers can meter them;
-//   - keep native error codes to itself (for logs) and answer with MMSYSERR_/WAVERR_ results.
+//   - keep native error codes to itself (for logs) and answer with MMSYSERR_/WAVERR_ results;
+//   - notice a device that stops working for good (its server gone, the device unplugged: a
+//     stream that cannot be recovered) and from then on: complete every queued header (input
+//     buffers with the data they hold), answer add(), start() and position() with
+//     MMSYSERR_NODRIVER, and still let stop(), reset() and the device's destruction succeed.
+//     A poller thus learns of it on its next call, and an input buffer completed before it is
+//     full tells the same to one that only watches its headers.
 // A backend may leave out: loops (WHDR_BEGINLOOP), callbacks, any time format but bytes.
 //
 // The wave mapper (device -1) reports a device's capabilities under the mapper's own name and

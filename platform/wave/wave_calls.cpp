@@ -82,12 +82,13 @@ template <typename Handle>
 MMRESULT close_device(WaveDirection direction, Handle handle) {
     std::shared_ptr<OpenWave> open = find(handle, direction);
     if (!open) return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT failure = open->backend->injected_failure(direction, WaveCall::close))
-        return failure;
     if (open->device->has_queued()) return WAVERR_STILLPLAYING;
+    // Any other failure is reported, but the device is released all the same: a caller cannot
+    // do more than close, and a handle left behind would outlive what its device depends on.
+    const MMRESULT failure = open->backend->injected_failure(direction, WaveCall::close);
     std::lock_guard lock(g_handles_mutex);
     g_handles.erase(reinterpret_cast<std::uintptr_t>(handle));
-    return MMSYSERR_NOERROR;
+    return failure;
 }
 
 MMRESULT check_header(const WAVEHDR* header, UINT size) {
