@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
+
+#include "control/engine/block_count.h"
 
 namespace kelvane::engine {
 
@@ -43,11 +46,7 @@ void CaptureEngine::record(std::string_view path, UINT device, LONG buffer_ms) {
     m_recording = true;
     m_host.open_level_meter(true);
     m_host.fire_level_record(0);
-    if (!queue(0) || !queue(1)) {
-        stop();
-        m_host.fire_error(KelvaneError::input_device);
-        return;
-    }
+    if (!queue(0) || !queue(1)) return stop_with(KelvaneError::input_device);
     m_host.start_engine_timer(kRecordTickMs);
 }
 
@@ -66,79 +65,95 @@ bool CaptureEngine::queue(int index) {
 void CaptureEngine::tick() {
     if (!m_recording) return;
     m_estimated_fill += static_cast<LONG>(m_tick_increment);
-    m_host.record_level(m_buffers[m_current], m_estimated_fill);
+    // The driver thread publishes the count and the flags with release stores.
+    WAVEHDR& header = m_headers[m_current];
+    const DWORD recorded =
+        std::atomic_ref<DWORD>(header.dwBytesRecorded).load(std::memory_order_acquire);
+    m_host.record_level(std::span<const BYTE>(m_buffers[m_current].data(), recorded),
+                        m_estimated_fill);
     // The host may have stopped the recording from inside the level event.
     if (!m_recording) return;
 
-    // The driver thread publishes the count with a release store.
-    const DWORD recorded = std::atomic_ref<DWORD>(m_headers[m_current].dwBytesRecorded)
-                               .load(std::memory_order_acquire);
+    const DWORD flags = std::atomic_ref<DWORD>(header.dwFlags).load(std::memory_order_acquire);
     const DWORD align = std::max<DWORD>(m_file.device_format().nBlockAlign, 1);
-    // Full to within one block.
-    if (std::int64_t{recorded} <= std::int64_t{m_buffer_length} - align) return;
+    // Full to within one block, or handed back early by a device that stopped working.
+    const bool full = std::int64_t{recorded} > std::int64_t{m_buffer_length} - align;
+    if (!full && !(flags & WHDR_DONE)) return;
 
-    const std::span<const BYTE> pcm(m_buffers[m_current].data(), recorded);
-    if (m_file.convert_and_write(pcm) < 0) {
-        stop();
-        return;
-    }
-    m_blocks += static_cast<LONG>(recorded / align);
-    m_host.fire_block_record(m_blocks);
-    m_host.auto_gain(pcm);
+    if (!write_unwritten(true)) return stop_with(KelvaneError::record);
+    m_host.auto_gain(std::span<const BYTE>(m_buffers[m_current].data(), recorded));
     if (!m_recording) return;
+    if (m_file.is_full()) return stop_with(KelvaneError::record);
     m_written_by_pause = 0;
-    if (!queue(m_current)) {
-        stop();
-        return;
-    }
+    if (!queue(m_current)) return stop_with(KelvaneError::input_device);
     m_current ^= 1;
 }
 
-void CaptureEngine::write_unwritten(bool fire) {
+bool CaptureEngine::write_unwritten(bool fire) {
     const DWORD recorded = m_headers[m_current].dwBytesRecorded;
     const DWORD fresh = recorded > m_written_by_pause ? recorded - m_written_by_pause : 0;
-    if (fresh > 0)
-        (void)m_file.convert_and_write(
-            std::span<const BYTE>(m_buffers[m_current].data() + m_written_by_pause, fresh));
+    // These bytes are handled now, whatever becomes of them: a failed write is not tried again.
     m_written_by_pause = std::max(m_written_by_pause, recorded);
-    m_blocks += static_cast<LONG>(fresh / std::max<DWORD>(m_file.device_format().nBlockAlign, 1));
+    LONG used = 0;
+    if (fresh > 0) {
+        used = m_file.convert_and_write(
+            std::span<const BYTE>(m_buffers[m_current].data() + recorded - fresh, fresh));
+        // Less than one block of a compressed format holds nothing that can be written.
+        if (used < 0 && fresh >= m_file.recording_size_rounding(1)) {
+            if (fire) m_host.fire_block_record(m_blocks);
+            return false;
+        }
+    }
+    // The blocks the file holds: after a failure or at the size limit that is fewer than were
+    // captured.
+    add_blocks(m_blocks,
+               std::max<LONG>(used, 0) / std::max<DWORD>(m_file.device_format().nBlockAlign, 1));
     if (fire) m_host.fire_block_record(m_blocks);
+    return true;
 }
 
 void CaptureEngine::pause() {
     if (!m_recording) return;
     m_host.kill_engine_timer();
     if (waveInStop(m_device) != MMSYSERR_NOERROR) return;
-    write_unwritten(true);
+    if (!write_unwritten(true)) return stop_with(KelvaneError::record);
     waveInReset(m_device);
     m_host.fire_level_record(0);
 }
 
 void CaptureEngine::resume() {
     if (!m_recording) return;
-    if (waveInReset(m_device) != MMSYSERR_NOERROR || waveInStart(m_device) != MMSYSERR_NOERROR)
+    if (const MMRESULT reset = waveInReset(m_device); reset != MMSYSERR_NOERROR) {
+        if (reset == MMSYSERR_NODRIVER) stop_with(KelvaneError::input_device);
         return;
+    }
+    if (const MMRESULT started = waveInStart(m_device); started != MMSYSERR_NOERROR) {
+        // A device that is gone will not come back: the recording ends, and says why.
+        if (started == MMSYSERR_NODRIVER) stop_with(KelvaneError::input_device);
+        return;
+    }
     m_headers = {};
     m_current = 0;
     m_written_by_pause = 0;
-    if (!queue(0) || !queue(1)) {
-        stop();
-        m_host.fire_error(KelvaneError::file_open);
-        return;
-    }
+    if (!queue(0) || !queue(1)) return stop_with(KelvaneError::file_open);
     m_host.start_engine_timer(kContinueTickMs);
 }
 
 void CaptureEngine::stop() {
+    if (!finish(true)) m_host.fire_error(KelvaneError::record);
+}
+
+void CaptureEngine::stop_with(KelvaneError code) {
     finish(true);
+    m_host.fire_error(code);
 }
 
 void CaptureEngine::abandon() {
-    finish(false);
+    (void)finish(false);
 }
 
-void CaptureEngine::finish(bool fire) {
-    if (!m_recording) return;
+bool CaptureEngine::finish(bool fire) {
+    if (!m_recording) return true;
     if (fire) m_host.kill_engine_timer();
     m_recording = false;
     const bool stopped = waveInStop(m_device) == MMSYSERR_NOERROR;
@@ -147,8 +162,8 @@ void CaptureEngine::finish(bool fire) {
         // still be written and the file finalized; a recording is never left unreadable.
         waveInReset(m_device);
     }
-    write_unwritten(fire);
-    m_file.close();
+    bool written = write_unwritten(fire);
+    written = m_file.close() == 0 && written;
     if (stopped) waveInReset(m_device);
     m_host.close_level_meter();
     if (fire) {
@@ -156,6 +171,7 @@ void CaptureEngine::finish(bool fire) {
         if (stopped) m_host.fire_end_record();
     }
     release_device();
+    return written;
 }
 
 void CaptureEngine::release_device() {
@@ -171,7 +187,7 @@ void CaptureEngine::release_device() {
 
 void CaptureEngine::abort_start(KelvaneError code) {
     release_device();
-    m_file.close();
+    (void)m_file.close();
     m_host.fire_error(code);
 }
 

@@ -39,9 +39,14 @@ class CaptureEngine {
 
   private:
     bool queue(int index);
-    // Writes the bytes of the current buffer that no Pause wrote yet and counts their blocks.
-    void write_unwritten(bool fire);
-    void finish(bool fire);
+    // Writes the bytes of the current buffer that no Pause wrote yet and counts the blocks that
+    // went into the file; fires BlockRecord with `fire`. False when the file refused them.
+    bool write_unwritten(bool fire);
+    // The stop sequence; false when the file could not take all that was captured or could not
+    // be finished (it is valid all the same).
+    bool finish(bool fire);
+    // Stops, then reports why the recording ended.
+    void stop_with(KelvaneError code);
     void release_device();
     // Releases what a failed start acquired and reports `code`.
     void abort_start(KelvaneError code);

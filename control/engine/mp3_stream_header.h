@@ -14,6 +14,8 @@
 namespace kelvane::engine {
 
 using Mp3Header = std::array<BYTE, 4>;
+// The encoder's output starts after the header, at this file offset.
+inline constexpr DWORD kMp3StreamHeaderBytes = 4;
 
 #pragma pack(push, 1)
 // The extra bytes of an MPEG Layer-3 wave format (cbSize 12), as they follow the header.

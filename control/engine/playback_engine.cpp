@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "control/engine/block_count.h"
+
 namespace kelvane::engine {
 
 namespace {
@@ -35,7 +37,7 @@ void PlaybackEngine::play(std::string_view path, UINT device, LONG buffer_ms) {
     m_host.took_info_texts(m_file.info());
     const WAVEFORMATEX& format = m_device_format;
     m_blocks =
-        format.nBlockAlign ? static_cast<LONG>(m_file.total_pcm_bytes() / format.nBlockAlign) : 0;
+        format.nBlockAlign ? saturated_blocks(m_file.total_pcm_bytes() / format.nBlockAlign) : 0;
 
     // A playback buffer holds twice BufferSize.
     m_buffer_length =
@@ -85,22 +87,29 @@ void PlaybackEngine::tick() {
     if (!m_playing) return;
     MMTIME time{};
     time.wType = TIME_BYTES;
-    if (waveOutGetPosition(m_device, &time, sizeof time) != MMSYSERR_NOERROR) return;
+    if (const MMRESULT result = waveOutGetPosition(m_device, &time, sizeof time);
+        result != MMSYSERR_NOERROR) {
+        // A device that is gone never plays the rest: end instead of waiting for it.
+        if (result == MMSYSERR_NODRIVER) stop_with(KelvaneError::output_device);
+        return;
+    }
     const DWORD align = std::max<DWORD>(m_device_format.nBlockAlign, 1);
     const DWORD blocks = (time.u.cb + m_position_base) / align;
     m_host.fire_block_play(static_cast<LONG>(blocks));
     const DWORD position = blocks * align;
-    m_host.play_level(m_buffers[m_current], m_buffer_length, position);
+    // Only the bytes decoded into the buffer are audio; the rest of it is not.
+    const WAVEHDR& queued = m_headers[m_current];
+    m_host.play_level(std::span<const BYTE>(m_buffers[m_current].data(),
+                                            std::min<std::size_t>(queued.dwBufferLength,
+                                                                  m_buffers[m_current].size())),
+                      m_buffer_length, position);
     if (!m_playing) return;
 
     const auto ahead = static_cast<LONG>(m_file.pcm_produced() - position);
     if (ahead < static_cast<LONG>(m_buffer_length / 2)) {
         m_current ^= 1;
         // A buffer that cannot be played would leave the position short of the end forever.
-        if (queue(m_current) == Queued::failed) {
-            stop();
-            return;
-        }
+        if (queue(m_current) == Queued::failed) return stop_with(KelvaneError::output_device);
         if (!m_playing) return;
     }
     if (m_file.source_consumed() >= m_file.data_size() && position >= m_file.pcm_produced()) stop();
@@ -108,13 +117,19 @@ void PlaybackEngine::tick() {
 
 void PlaybackEngine::pause() {
     if (!m_playing) return;
-    if (waveOutPause(m_device) != MMSYSERR_NOERROR) return;
+    if (const MMRESULT result = waveOutPause(m_device); result != MMSYSERR_NOERROR) {
+        if (result == MMSYSERR_NODRIVER) stop_with(KelvaneError::output_device);
+        return;
+    }
     m_host.kill_engine_timer();
 }
 
 void PlaybackEngine::resume() {
     if (!m_playing) return;
-    if (waveOutRestart(m_device) != MMSYSERR_NOERROR) return;
+    if (const MMRESULT result = waveOutRestart(m_device); result != MMSYSERR_NOERROR) {
+        if (result == MMSYSERR_NODRIVER) stop_with(KelvaneError::output_device);
+        return;
+    }
     m_host.start_engine_timer(kContinueTickMs);
 }
 
@@ -130,6 +145,11 @@ void PlaybackEngine::seek(LONG blocks_offset, SHORT origin) {
 
 void PlaybackEngine::stop() {
     finish(true);
+}
+
+void PlaybackEngine::stop_with(KelvaneError code) {
+    finish(true);
+    m_host.fire_error(code);
 }
 
 void PlaybackEngine::abandon() {

@@ -41,6 +41,8 @@ class PlaybackEngine {
     enum class Queued { written, nothing, stopped, failed };
     Queued queue(int index);
     void finish(bool fire);
+    // Stops, then reports why playback ended.
+    void stop_with(KelvaneError code);
     void release_device();
     // Releases what a failed start acquired and reports `code`.
     void abort_start(KelvaneError code);

@@ -71,12 +71,15 @@ int SoundFile::open_for_recording(std::string_view path) {
     m_mp3 = false;
     switch (container_for_path(path)) {
         case Container::wav:
-            if (int result = m_wav.create(path, m_file_format); result < 0) return result;
+            if (int result = m_wav.create(path, m_file_format, info_chunks_size(m_info));
+                result < 0)
+                return result;
             break;
         case Container::mp3:
             m_mp3 = true;
             if (int result = write_mp3_stream_header(path, m_file_format, m_file); result < 0)
                 return result;
+            if (!m_mp3_append.start(m_file.get(), kMp3StreamHeaderBytes, {})) return fail_open();
             break;
         case Container::none:
             return -1;
@@ -111,6 +114,23 @@ bool SoundFile::convert(HACMSTREAM stream, std::span<const BYTE> source,
 
 LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
     if (m_mode != Mode::recording || pcm.empty()) return -1;
+    if (!m_mp3) {
+        // Near the size limit of WAV files only the whole blocks that still fit go in.
+        const std::uint64_t room = m_wav.room();
+        const DWORD whole = static_cast<DWORD>(pcm.size());
+        if (stream_size(m_record_stream.get(), whole, ACM_STREAMSIZEF_SOURCE) > room) {
+            m_full = true;
+            const DWORD align = std::max<DWORD>(m_device_format.nBlockAlign, 1);
+            const DWORD fits =
+                std::min(stream_size(m_record_stream.get(),
+                                     static_cast<DWORD>(std::min<std::uint64_t>(room, whole)),
+                                     ACM_STREAMSIZEF_DESTINATION),
+                         whole) /
+                align * align;
+            if (fits == 0) return 0;
+            pcm = pcm.first(fits);
+        }
+    }
     // The converted bytes land in the work buffer, which holds at least as many as the source.
     const DWORD room = static_cast<DWORD>(std::min(pcm.size(), m_work.size()));
     DWORD used = 0, produced = 0;
@@ -124,27 +144,35 @@ LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
 bool SoundFile::write_encoded(std::span<const BYTE> encoded) {
     if (encoded.empty()) return true;
     if (!m_mp3) return m_wav.write(encoded) >= 0;
-    return mmioWrite(m_file.get(), reinterpret_cast<const char*>(encoded.data()),
-                     static_cast<LONG>(encoded.size())) == static_cast<LONG>(encoded.size());
+    return m_mp3_append.append(encoded);
 }
 
-void SoundFile::flush_encoder() {
+bool SoundFile::flush_encoder() {
     // An encoder keeps the last frames of a recording to itself until told that no more input
     // comes; without this they would be missing from every file.
-    if (m_work.empty()) return;
+    if (m_work.empty()) return true;
     for (int round = 0; round < 64; ++round) {
         std::memset(&m_header, 0, sizeof m_header);
         m_header.cbStruct = sizeof m_header;
         m_header.pbSrc = m_work.data();
         m_header.pbDst = m_work.data();
         m_header.cbDstLength = static_cast<DWORD>(m_work.size());
-        if (acmStreamPrepareHeader(m_record_stream.get(), &m_header, 0) != MMSYSERR_NOERROR) return;
+        if (acmStreamPrepareHeader(m_record_stream.get(), &m_header, 0) != MMSYSERR_NOERROR)
+            return false;
         const MMRESULT converted =
             acmStreamConvert(m_record_stream.get(), &m_header, ACM_STREAMCONVERTF_END);
-        acmStreamUnprepareHeader(m_record_stream.get(), &m_header, 0);
-        if (converted != MMSYSERR_NOERROR || m_header.cbDstLengthUsed == 0) return;
-        if (!write_encoded(std::span<const BYTE>(m_work.data(), m_header.cbDstLengthUsed))) return;
+        const MMRESULT unprepared = acmStreamUnprepareHeader(m_record_stream.get(), &m_header, 0);
+        if (converted != MMSYSERR_NOERROR || unprepared != MMSYSERR_NOERROR) return false;
+        if (m_header.cbDstLengthUsed == 0) return true;
+        // Past the size limit the encoder's tail is left out; the file stays as it is.
+        if (!m_mp3 && m_header.cbDstLengthUsed > m_wav.room()) {
+            m_full = true;
+            return true;
+        }
+        if (!write_encoded(std::span<const BYTE>(m_work.data(), m_header.cbDstLengthUsed)))
+            return false;
     }
+    return true;
 }
 
 int SoundFile::open_for_playback(std::string_view path) {
@@ -158,12 +186,15 @@ int SoundFile::open_for_playback(std::string_view path) {
     const int kind = test_for_wav(path);
     if (kind < 0) return fail_open(kind);
     FileFormat format{};
+    DWORD data_start = 4;  // after the header of a raw MP3 stream
     DWORD data_size = 0;
     if (kind == 1) {
         WavHeader header;
         if (int result = read_wav_header(path, header, m_info); result < 0)
             return fail_open(result);
+        if (header.data_offset == 0) return fail_open();  // no data chunk
         format = header.format;
+        data_start = header.data_offset;
         data_size = header.data_size;
     } else {
         m_mp3 = true;
@@ -175,23 +206,11 @@ int SoundFile::open_for_playback(std::string_view path) {
     MMIOINFO info{};
     m_file.reset(mmioOpen(name.c_str(), &info, MMIO_READ | MMIO_ALLOCBUF));
     if (!m_file) return fail_open();
-    if (m_mp3) {
-        const auto start = static_cast<LONG>(m_mp3_stream.data_start);
-        if (mmioSeek(m_file.get(), start, SEEK_SET) != start) return fail_open();
-        m_data_start = m_mp3_stream.data_start;
-    } else {
-        MMCKINFO riff{};
-        riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-        if (mmioDescend(m_file.get(), &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
-            return fail_open();
-        MMCKINFO data{};
-        data.ckid = mmioFOURCC('d', 'a', 't', 'a');
-        if (mmioDescend(m_file.get(), &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
-            return fail_open();
-        m_data_start = data.dwDataOffset;
-        // A data chunk that claims more than the file holds is read only as far as it goes.
-        data_size = std::min(data_size, data.cksize);
-    }
+    if (m_mp3) data_start = m_mp3_stream.data_start;
+    if (mmioSeek(m_file.get(), static_cast<LONG>(data_start), SEEK_SET) !=
+        static_cast<LONG>(data_start))
+        return fail_open();
+    m_data_start = data_start;
     m_file_format = format;
     m_data_size = data_size;
 
@@ -231,11 +250,12 @@ LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
                                             ACM_STREAMSIZEF_DESTINATION),
                                 left);
         wanted = std::min<DWORD>(wanted, static_cast<DWORD>(m_work.size()));
-        if (wanted == 0) return m_mp3 ? drain_decoder(pcm) : 0;
+        if (left == 0) return drain_decoder(pcm);
+        if (wanted == 0) return 0;
         const LONG read = mmioRead(m_file.get(), reinterpret_cast<char*>(m_work.data()),
                                    static_cast<LONG>(wanted));
         if (read < 0) return -1;
-        if (read == 0) return m_mp3 ? drain_decoder(pcm) : 0;
+        if (read == 0) return drain_decoder(pcm);
         DWORD used = 0, produced = 0;
         const DWORD flags = m_restart_decoder ? ACM_STREAMCONVERTF_START : 0;
         if (!convert(m_play_stream.get(),
@@ -264,19 +284,23 @@ LONG SoundFile::read_and_convert(std::span<BYTE> pcm) {
 }
 
 LONG SoundFile::drain_decoder(std::span<BYTE> pcm) {
-    // A decoder holds back decoded audio until it is told that no more input comes; without
-    // this the last frames of every file would be missing.
+    // A decoder that lags behind its input (a resampler, an MP3 decoder) holds back decoded
+    // audio until it is told that no more input comes; without this the last of every file
+    // would be missing.
     if (m_drained) return 0;
     std::memset(&m_header, 0, sizeof m_header);
     m_header.cbStruct = sizeof m_header;
     m_header.pbSrc = m_work.data();
     m_header.pbDst = pcm.data();
     m_header.cbDstLength = static_cast<DWORD>(pcm.size());
-    if (acmStreamPrepareHeader(m_play_stream.get(), &m_header, 0) != MMSYSERR_NOERROR) return -1;
-    const MMRESULT converted =
-        acmStreamConvert(m_play_stream.get(), &m_header, ACM_STREAMCONVERTF_END);
-    const MMRESULT unprepared = acmStreamUnprepareHeader(m_play_stream.get(), &m_header, 0);
+    HACMSTREAM stream = m_play_stream.get();
+    if (acmStreamPrepareHeader(stream, &m_header, 0) != MMSYSERR_NOERROR) return -1;
+    const MMRESULT converted = acmStreamConvert(
+        stream, &m_header,
+        ACM_STREAMCONVERTF_END | (m_restart_decoder ? ACM_STREAMCONVERTF_START : 0));
+    const MMRESULT unprepared = acmStreamUnprepareHeader(stream, &m_header, 0);
     if (converted != MMSYSERR_NOERROR || unprepared != MMSYSERR_NOERROR) return -1;
+    m_restart_decoder = false;
     DWORD produced = m_header.cbDstLengthUsed;
     if (produced == 0) m_drained = true;
     if (peer_mp3()) produced = std::min(produced, m_total_pcm_bytes - m_pcm_produced);
@@ -294,13 +318,12 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
         if (base < 0) return -1;
         return seek_frames(base + pcm_offset);
     }
-    const LONG source_offset =
-        pcm_offset >= 0
-            ? static_cast<LONG>(stream_size(m_play_stream.get(), static_cast<DWORD>(pcm_offset),
-                                            ACM_STREAMSIZEF_DESTINATION))
-            : -static_cast<LONG>(stream_size(m_play_stream.get(),
-                                             static_cast<DWORD>(-(pcm_offset + 1)) + 1,
-                                             ACM_STREAMSIZEF_DESTINATION));
+    // The source size of the offset's magnitude, in 64 bits: -2^31 has no 32-bit magnitude.
+    const std::uint64_t magnitude = pcm_offset < 0 ? -std::int64_t{pcm_offset} : pcm_offset;
+    const std::int64_t source_size = stream_size(
+        m_play_stream.get(), static_cast<DWORD>(std::min<std::uint64_t>(magnitude, 0xFFFFFFFF)),
+        ACM_STREAMSIZEF_DESTINATION);
+    const std::int64_t source_offset = pcm_offset < 0 ? -source_size : source_size;
     const LONG current = mmioSeek(m_file.get(), 0, SEEK_CUR);
     if (current < 0) return -1;
     std::int64_t target = 0;
@@ -362,10 +385,12 @@ LONG SoundFile::seek_frames(std::int64_t target) {
 }
 
 int SoundFile::close() {
+    bool ok = true;
     if (m_mode == Mode::recording) {
-        flush_encoder();
+        ok = flush_encoder();
         m_record_stream.reset();
-        if (m_wav.is_open()) m_wav.finalize(m_info);
+        if (m_wav.is_open()) ok = m_wav.finalize(m_info) == 0 && ok;
+        if (m_file) ok = mmioClose(m_file.release(), 0) == 0 && ok;
     }
     // Everything else goes, also what a failed open left behind.
     m_record_stream.reset();
@@ -377,7 +402,8 @@ int SoundFile::close() {
     reset_counters();
     m_file_name.clear();
     m_mode = Mode::idle;
-    return 0;
+    m_full = false;
+    return ok ? 0 : -1;
 }
 
 DWORD SoundFile::recording_size_rounding(DWORD pcm_bytes) const {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/engine/durable_append.h"
 #include "control/engine/info_slots.h"
 #include "control/engine/mp3_stream.h"
 #include "control/engine/wav_file.h"
@@ -43,8 +44,13 @@ class SoundFile {
     // from the device format to the file format.
     [[nodiscard]] int open_for_recording(std::string_view path);
     // Converts the whole source blocks of `pcm` and appends them to the file: the PCM bytes
-    // used (> 0), or -1. The bytes after the last whole block are dropped.
+    // used (> 0), or -1. The bytes after the last whole block are dropped. When the returned
+    // bytes are in the file, so are the sizes that count them (a cut-off file stays valid). A
+    // WAV file takes only as many whole blocks as fit its size limit, and then is_full(); 0 when
+    // none fit.
     [[nodiscard]] LONG convert_and_write(std::span<const BYTE> pcm);
+    // The recording reached the size limit of its container.
+    [[nodiscard]] bool is_full() const { return m_full; }
 
     // Opens a WAV or raw MP3 file, fills both formats, the data layout and the INFO texts, and
     // opens the stream from the file format to a PCM device format.
@@ -55,7 +61,8 @@ class SoundFile {
     // of the data (2) or its start (3): the PCM bytes produced up to there, or -1.
     [[nodiscard]] LONG seek(LONG pcm_offset, SHORT origin);
 
-    // Finishes and closes whatever is open (a recorded WAV file gets its sizes and INFO); always 0.
+    // Finishes and closes whatever is open (a recorded WAV file gets its sizes and INFO): 0, or -1
+    // when a recording could not be finished completely (what it holds stays valid).
     int close();
 
     // Buffer lengths the conversion can fill exactly, asked before buffers are allocated.
@@ -83,10 +90,10 @@ class SoundFile {
     // Seeking in an MP3 file of another program's by its frames: `target` PCM bytes from the
     // start.
     LONG seek_frames(std::int64_t target);
-    // At the end of an MP3 file's data: what the decoder still holds, into `pcm`.
+    // At the end of the data: what the playback stream still holds, into `pcm`. Bytes, or -1.
     LONG drain_decoder(std::span<BYTE> pcm);
     bool peer_mp3() const { return m_mp3 && m_mp3_stream.layout == Mp3Stream::Layout::peer; }
-    void flush_encoder();
+    bool flush_encoder();
     void reset_counters();
 
     Mode m_mode = Mode::idle;
@@ -97,6 +104,7 @@ class SoundFile {
     InfoTexts m_info;
     WavWriter m_wav;                   // recording into WAV
     UniqueHmmio m_file;                // recording into MP3, and every playback
+    DurableAppend m_mp3_append;        // recording into MP3
     UniqueHacmStream m_record_stream;  // device format to file format
     UniqueHacmStream m_play_stream;    // file format to device format
     ACMSTREAMHEADER m_header{};
@@ -108,10 +116,10 @@ class SoundFile {
     DWORD m_pcm_produced = 0;        // PCM bytes produced so far (playback)
     bool m_restart_decoder = false;  // the next conversion follows a seek
     Mp3Stream m_mp3_stream;
-    Mp3FrameIndex m_frame_index;
-    DWORD m_discard_bytes = 0;  // decoded PCM bytes still to drop after a seek
-    bool m_drained = false;  // the decoder has given all it held at the end of the data  // built
-                             // at the first seek in a peer MP3 file
+    Mp3FrameIndex m_frame_index;  // built at the first seek in a peer MP3 file
+    DWORD m_discard_bytes = 0;    // decoded PCM bytes still to drop after a seek
+    bool m_drained = false;       // the decoder has given all it held at the end of the data
+    bool m_full = false;          // the recording reached its container's size limit
 };
 
 }  // namespace kelvane::engine

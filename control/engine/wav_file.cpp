@@ -23,6 +23,8 @@ constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
 constexpr FOURCC kInfo = mmioFOURCC('I', 'N', 'F', 'O');
 constexpr FOURCC kDisp = mmioFOURCC('D', 'I', 'S', 'P');
 constexpr DWORD kClipboardText = 1;  // DISP type of a plain text
+// A size that a writer which could not go back to settle it leaves in place.
+constexpr DWORD kUnknownSize = 0xFFFFFFFF;
 
 // Beyond this a LIST body is not read: INFO texts are short and a huge one is no INFO.
 constexpr DWORD kMaxListBody = 16 * 1024 * 1024;
@@ -93,6 +95,7 @@ int write_format_chunk(HMMIO file, const FileFormat& format) {
 // What one walk over a file found; committed to the caller only when the whole read succeeds.
 struct ReadResult {
     FileFormat format;
+    DWORD data_offset = 0;
     DWORD data_size = 0;
     FoundInfoTexts slots;
     std::optional<std::string> display_name;
@@ -148,6 +151,22 @@ bool read_disp_chunk(HMMIO file, const MMCKINFO& ck, ReadResult& result) {
     return true;
 }
 
+// The chunk at the start of the file, when it is a RIFF chunk of form "WAVE". Only the start is
+// looked at: a file that begins otherwise is no WAV file, however long it is.
+bool read_riff_wave(HMMIO file, MMCKINFO& riff) {
+    return mmioDescend(file, &riff, nullptr, 0) == 0 && riff.ckid == FOURCC_RIFF &&
+           riff.fccType == kWave;
+}
+
+// Chunk ids are four printable characters; anything else is where the chunks end.
+bool is_chunk_id(FOURCC id) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned c = (id >> (8 * i)) & 0xFF;
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    return true;
+}
+
 std::int64_t file_length(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -158,20 +177,25 @@ std::int64_t file_length(const std::string& path) {
 
 WavWriter& WavWriter::operator=(WavWriter&& other) noexcept {
     if (this != &other) {
-        if (is_open()) finalize(InfoTexts{});
+        if (is_open()) (void)finalize(InfoTexts{});
         m_file = std::move(other.m_file);
         m_riff = other.m_riff;
         m_data = other.m_data;
+        m_trailer = other.m_trailer;
+        // The appender holds the chunks by address: start it again on ours.
+        if (m_file && !m_append.start(m_file.get(), other.m_append.committed(), {&m_data, &m_riff}))
+            m_file.reset();
     }
     return *this;
 }
 
 WavWriter::~WavWriter() {
-    if (is_open()) finalize(InfoTexts{});
+    if (is_open()) (void)finalize(InfoTexts{});
 }
 
-int WavWriter::create(std::string_view path, const FileFormat& format) {
-    if (is_open()) finalize(InfoTexts{});
+int WavWriter::create(std::string_view path, const FileFormat& format,
+                      std::uint64_t trailer_bytes) {
+    if (is_open()) (void)finalize(InfoTexts{});
     const auto name = usable_path(path);
     if (!name || format.wfx.cbSize > kMaxExtraFormatBytes) return -1;
 
@@ -191,17 +215,24 @@ int WavWriter::create(std::string_view path, const FileFormat& format) {
 
     MMCKINFO data{kData, 0, 0, 0, 0};
     if (mmioCreateChunk(file.get(), &data, 0) != 0) return -1;
-    m_file = std::move(file);
     m_riff = riff;
     m_data = data;
+    // The header goes out now, so that even a recording that never gets a buffer is a file.
+    if (!m_append.start(file.get(), data.dwDataOffset, {&m_data, &m_riff})) return -1;
+    m_file = std::move(file);
+    m_trailer = trailer_bytes;
     return 0;
 }
 
+std::uint64_t WavWriter::room() const {
+    if (!is_open()) return 0;
+    const std::uint64_t used = m_append.committed() + m_trailer;
+    return used < kMaxWavFileBytes ? kMaxWavFileBytes - used : 0;
+}
+
 LONG WavWriter::write(std::span<const BYTE> audio) {
-    if (!is_open() || audio.size() > static_cast<std::size_t>(std::numeric_limits<LONG>::max()))
-        return -1;
-    return mmioWrite(m_file.get(), reinterpret_cast<const char*>(audio.data()),
-                     static_cast<LONG>(audio.size()));
+    if (!is_open() || audio.size() > room() || !m_append.append(audio)) return -1;
+    return static_cast<LONG>(audio.size());
 }
 
 int WavWriter::finalize(const InfoTexts& texts) {
@@ -209,55 +240,71 @@ int WavWriter::finalize(const InfoTexts& texts) {
     HMMIO file = m_file.get();
     bool ok = mmioAscend(file, &m_data, 0) == 0;
     if (ok) {
-        write_info_chunks(file, texts);
-        ok = mmioAscend(file, &m_riff, 0) == 0;
+        ok = write_info_chunks(file, texts);
+        ok = mmioAscend(file, &m_riff, 0) == 0 && ok;
     }
     if (mmioClose(m_file.release(), 0) != 0) ok = false;
     return ok ? 0 : -1;
 }
 
-void write_info_chunks(HMMIO file, const InfoTexts& texts) {
+std::uint64_t info_chunks_size(const InfoTexts& texts) {
+    auto padded = [](std::uint64_t size) { return size + (size & 1); };
+    std::uint64_t list = 0;
+    for (const std::string& text : texts.slots)
+        if (const std::size_t length = text_length(text); length > 0)
+            list += 8 + padded(length + 1);
+    std::uint64_t total = 1;  // the data chunk's pad byte
+    if (list > 0) total += 12 + list;
+    if (const std::size_t length = text_length(texts.display_name); length > 0)
+        total += 8 + padded(4 + std::min(length + 1, kMaxDisplayNameBytes));
+    return total;
+}
+
+bool write_info_chunks(HMMIO file, const InfoTexts& texts) {
+    bool ok = true;
     const bool any = std::any_of(texts.slots.begin(), texts.slots.end(),
                                  [](const std::string& text) { return text_length(text) > 0; });
     if (any) {
         MMCKINFO list{};
         list.fccType = kInfo;
-        if (mmioCreateChunk(file, &list, MMIO_CREATELIST) != 0) return;
+        if (mmioCreateChunk(file, &list, MMIO_CREATELIST) != 0) return false;
         for (std::size_t i = 0; i < kInfoSlotCount; ++i) {
             const std::string& text = texts.slots[i];
             const std::size_t length = text_length(text);
             if (length == 0) continue;
             MMCKINFO ck{mmioStringToFOURCC(kInfoSlots[i].id, MMIO_TOUPPER),
                         static_cast<DWORD>(length + 1), 0, 0, 0};
-            if (mmioCreateChunk(file, &ck, 0) != 0) continue;
-            write_all(file, text.c_str(), length + 1);
-            mmioAscend(file, &ck, 0);
+            if (mmioCreateChunk(file, &ck, 0) != 0) {
+                ok = false;
+                continue;
+            }
+            ok = write_all(file, text.c_str(), length + 1) && ok;
+            ok = mmioAscend(file, &ck, 0) == 0 && ok;
         }
-        if (mmioAscend(file, &list, 0) != 0) return;
+        if (mmioAscend(file, &list, 0) != 0) return false;
     }
 
     const std::size_t length = text_length(texts.display_name);
-    if (length == 0) return;
+    if (length == 0) return ok;
     // A name of kMaxDisplayNameBytes or more is cut and then carries no NUL.
     const std::size_t bytes = std::min(length + 1, kMaxDisplayNameBytes);
     MMCKINFO disp{kDisp, static_cast<DWORD>(4 + bytes), 0, 0, 0};
-    if (mmioCreateChunk(file, &disp, 0) != 0) return;
+    if (mmioCreateChunk(file, &disp, 0) != 0) return false;
     std::array<BYTE, 4> type{};
     put_u32(type.data(), kClipboardText);
-    if (write_all(file, type.data(), type.size()))
-        write_all(file, texts.display_name.c_str(), bytes);
-    mmioAscend(file, &disp, 0);
+    ok = write_all(file, type.data(), type.size()) &&
+         write_all(file, texts.display_name.c_str(), bytes) && ok;
+    return mmioAscend(file, &disp, 0) == 0 && ok;
 }
 
 int test_for_wav(std::string_view path) {
     const auto name = usable_path(path);
     if (!name) return -2;
-    HMMIO file = mmioOpen(name->c_str(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
-    if (file == nullptr) return -2;
+    UniqueHmmio file(mmioOpen(name->c_str(), nullptr, MMIO_READ | MMIO_ALLOCBUF));
+    if (!file) return -2;
     MMCKINFO riff{};
-    riff.fccType = kWave;
-    const bool found = mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF) == 0;
-    if (mmioClose(file, 0) != 0) return -2;
+    const bool found = read_riff_wave(file.get(), riff);
+    if (mmioClose(file.release(), 0) != 0) return -2;
     return found ? 1 : 0;
 }
 
@@ -269,21 +316,43 @@ int read_wav_header(std::string_view path, WavHeader& header, InfoTexts& texts) 
     const std::int64_t length = file_length(*name);
 
     MMCKINFO riff{};
-    riff.fccType = kWave;
-    if (mmioDescend(file.get(), &riff, nullptr, MMIO_FINDRIFF) != 0) return -1;
-    const std::int64_t riff_end = static_cast<std::int64_t>(riff.dwDataOffset) + riff.cksize;
+    if (!read_riff_wave(file.get(), riff)) return -1;
+    // Writers that cannot seek back (a pipe) or were cut off leave 0 or 0xFFFFFFFF in the RIFF
+    // size; others count less than their chunks hold. The chunks then run to the end of the file.
+    const std::int64_t declared_end = static_cast<std::int64_t>(riff.dwDataOffset) + riff.cksize;
+    bool size_known = riff.cksize != 0 && riff.cksize != kUnknownSize;
+    MMCKINFO whole_file = riff;
+    whole_file.cksize = static_cast<DWORD>(
+        std::clamp<std::int64_t>(length - riff.dwDataOffset, 0, std::numeric_limits<DWORD>::max()));
 
     ReadResult result;
     bool ok = true;
+    bool have_data = false;
     MMCKINFO ck{};
-    while (ok && mmioDescend(file.get(), &ck, &riff, 0) == 0) {
+    while (ok && mmioDescend(file.get(), &ck, &whole_file, 0) == 0) {
+        if (!is_chunk_id(ck.ckid)) break;  // not a chunk: junk after the last one
+        const std::int64_t start = static_cast<std::int64_t>(ck.dwDataOffset) - 8;
         const std::int64_t end = static_cast<std::int64_t>(ck.dwDataOffset) + ck.cksize;
-        if (end > riff_end) break;
+        if (size_known && start >= declared_end) {
+            // The RIFF ends here. Trust it unless it ends before the chunks that make a WAV.
+            if (have_data && result.format.wfx.wFormatTag != 0) break;
+            size_known = false;
+        }
+        if (size_known && end > declared_end && end <= length) size_known = false;
         // A chunk cut short by the end of the file is where the walk ends: its bytes are not
         // there to read. A cut data chunk still counts, with the audio bytes that exist.
         const bool whole = end <= length;
         if (ck.ckid == kData) {
-            result.data_size = whole ? ck.cksize : static_cast<DWORD>(length - ck.dwDataOffset);
+            have_data = true;
+            result.data_offset = ck.dwDataOffset;
+            const bool to_the_end = !whole || ck.cksize == kUnknownSize ||
+                                    (ck.cksize == 0 && riff.cksize == 0) ||
+                                    (ck.cksize == 0 && riff.cksize == kUnknownSize);
+            result.data_size =
+                to_the_end ? static_cast<DWORD>(std::clamp<std::int64_t>(
+                                 length - ck.dwDataOffset, 0, std::numeric_limits<DWORD>::max()))
+                           : ck.cksize;
+            if (to_the_end) break;  // nothing follows audio that runs to the end
         } else if (!whole) {
             if (ck.ckid == kFmt) ok = false;
             break;
@@ -294,12 +363,13 @@ int read_wav_header(std::string_view path, WavHeader& header, InfoTexts& texts) 
         } else if (ck.ckid == kDisp) {
             ok = read_disp_chunk(file.get(), ck, result);
         }
-        if (!whole || mmioAscend(file.get(), &ck, 0) != 0) break;
+        if (mmioAscend(file.get(), &ck, 0) != 0) break;
     }
     if (mmioClose(file.release(), 0) != 0) ok = false;
     if (!ok || result.format.wfx.wFormatTag == 0) return -1;
 
     header.format = result.format;
+    header.data_offset = result.data_offset;
     header.data_size = result.data_size;
     for (std::size_t i = 0; i < kInfoSlotCount; ++i)
         if (result.slots[i]) texts.slots[i] = *result.slots[i];

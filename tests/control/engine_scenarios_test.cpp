@@ -370,14 +370,16 @@ TEST_F(Engines, FailuresWhileRunningStopCleanlyAndNeverLoseTheFile) {
     EXPECT_EQ(take_events(), (V{"BlockRecord(20000)", "LevelRecord(0)"}));
     EXPECT_EQ(std::filesystem::file_size(kept), kWavOverhead + 40000);
 
-    // A later playback buffer that cannot be written ends playback instead of hanging.
+    // A later playback buffer that cannot be written ends playback instead of hanging, and
+    // says why.
     record_file(path("long.wav"), 12000);
     call("Play", {Variant::string(path("long.wav"))});
     card().fail_next(WaveCall::write, MMSYSERR_ERROR, WaveDirection::output);
     run(20000);
     const auto played = take_events();
-    ASSERT_FALSE(played.empty());
-    EXPECT_EQ(played.back(), "EndPlay()");
+    ASSERT_GE(played.size(), 2u);
+    EXPECT_EQ(played[played.size() - 2], "EndPlay()");
+    EXPECT_EQ(played.back(), "Errors(-12, \"Output device error\")");
 }
 
 TEST_F(Engines, DestroyingTheControlFinishesTheRecordingWithoutEvents) {
