@@ -97,6 +97,7 @@ class AlsaDevice final : public WaveDevice {
 
     MMRESULT add(WAVEHDR& header) override {
         std::lock_guard lock(m_mutex);
+        if (m_broken) return MMSYSERR_NODRIVER;
         m_queue.push(header);
         wake();
         return MMSYSERR_NOERROR;
@@ -104,6 +105,7 @@ class AlsaDevice final : public WaveDevice {
 
     MMRESULT start() override {
         std::lock_guard lock(m_mutex);
+        if (m_broken) return MMSYSERR_NODRIVER;
         if (m_direction == WaveDirection::input) {
             if (m_running) return MMSYSERR_NOERROR;
             if (const int err = begin_capture(); err < 0) return failed("start", err);
@@ -164,6 +166,11 @@ class AlsaDevice final : public WaveDevice {
 
     MMRESULT position(std::uint64_t& bytes) override {
         std::lock_guard lock(m_mutex);
+        // A paused or drained stream is not polled by the driver: look at it here.
+        const snd_pcm_state_t state = snd_pcm_state(m_pcm.get());
+        if (!m_broken && (state == SND_PCM_STATE_XRUN || state == SND_PCM_STATE_DISCONNECTED))
+            recover(-EPIPE);
+        if (m_broken) return MMSYSERR_NODRIVER;
         bytes = played();
         return MMSYSERR_NOERROR;
     }
@@ -219,7 +226,18 @@ class AlsaDevice final : public WaveDevice {
 
     MMRESULT failed(const char* what, int err) {
         note_error(std::string(what) + ": " + snd_strerror(err));
-        return MMSYSERR_ERROR;
+        return m_broken ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
+    }
+
+    // The device is gone for good (unplugged, its server ended): everything queued goes back,
+    // input buffers with what they hold, and the calls say so from now on. Caller holds m_mutex.
+    void go_broken(const std::string& why) {
+        note_error("device lost: " + why);
+        m_broken = true;
+        m_running = false;
+        m_queue.complete_all();
+        m_pending.clear();
+        m_tap.clear();
     }
 
     void wake() {
@@ -247,12 +265,14 @@ class AlsaDevice final : public WaveDevice {
         }
         // An under-run played everything handed over: the position keeps it.
         if (m_direction == WaveDirection::output) m_played = m_handed;
-        if (snd_pcm_prepare(m_pcm.get()) < 0) {
+        if (const int prepared = snd_pcm_prepare(m_pcm.get()); prepared < 0) {
             // Gone for good (unplugged, server ended): stop polling it rather than spin.
-            m_broken = true;
-            return;
+            return go_broken(snd_strerror(prepared));
         }
-        if (m_direction == WaveDirection::input && m_running) snd_pcm_start(m_pcm.get());
+        if (m_direction == WaveDirection::input && m_running) {
+            if (const int started = snd_pcm_start(m_pcm.get()); started < 0)
+                return go_broken(snd_strerror(started));
+        }
     }
 
     bool active() const {
@@ -388,7 +408,10 @@ class AlsaDevice final : public WaveDevice {
             }
             fds[0] = {m_wake.get(), POLLIN, 0};
             const int ready = ::poll(fds.data(), static_cast<nfds_t>(count), timeout_ms);
-            if (ready < 0 && errno != EINTR) return;
+            if (ready < 0 && errno != EINTR) {
+                std::lock_guard lock(m_mutex);
+                return go_broken(std::string("poll: ") + std::strerror(errno));
+            }
             if (fds[0].revents & POLLIN) {
                 std::uint64_t drained;
                 [[maybe_unused]] const auto ignored =
@@ -404,7 +427,7 @@ class AlsaDevice final : public WaveDevice {
                 unsigned short revents = 0;
                 snd_pcm_poll_descriptors_revents(m_pcm.get(), &fds[1],
                                                  static_cast<unsigned>(count - 1), &revents);
-                if (revents & POLLERR) recover(-EPIPE);
+                if (revents & (POLLERR | POLLHUP | POLLNVAL)) recover(-EPIPE);
             }
             const bool moved = service();
             if (moved) {
