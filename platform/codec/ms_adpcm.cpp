@@ -3,7 +3,8 @@
 // interleaved. The format carries the seven standard coefficient pairs; decoding uses whatever
 // pairs a file announces.
 #include <algorithm>
-#include <climits>
+#include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "platform/codec/adpcm_driver.h"
@@ -17,6 +18,8 @@ constexpr int kAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
 constexpr ADPCMCOEFSET kStandardCoefs[7] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
                                             {240, 0}, {460, -208}, {392, -232}};
 constexpr int kMaxCoefs = 256;
+// The largest step: the adaptation can still multiply it by 768/256 without overflow.
+constexpr int kMaxDelta = std::numeric_limits<int>::max() / 768;
 
 struct Geometry {
     WORD channels;
@@ -55,14 +58,20 @@ struct Channel {
     int sample1 = 0;  // the latest sample
     int sample2 = 0;  // the one before
 
-    int predict() const { return (sample1 * coef1 + sample2 * coef2) >> 8; }
+    // In 64 bits: two full-scale samples times full-scale coefficients pass 2^31.
+    int predict() const {
+        return static_cast<int>((std::int64_t{sample1} * coef1 + std::int64_t{sample2} * coef2) >>
+                                8);
+    }
     // Applies one code; both directions use it so encoder and decoder never drift apart.
     int step(int code) {
         const int signed_code = code & 8 ? code - 16 : code;
         const int sample = std::clamp(predict() + signed_code * delta, -32768, 32767);
         sample2 = sample1;
         sample1 = sample;
-        delta = std::max(16, (kAdaptation[code] * delta) >> 8);
+        // Damaged or hostile codes would grow the step without bound; a step this large
+        // already spans every sample value.
+        delta = std::clamp((kAdaptation[code] * delta) >> 8, 16, kMaxDelta);
         return sample;
     }
     int choose(int target) const {
