@@ -230,8 +230,9 @@ void CKelvaneCtrl::Record(std::string_view fileName) {
     if (m_input.count() < 1) return;
     m_sound_file.file_format() = m_format.file_format();
     m_sound_file.device_format() = m_format.device_format();
+    // The slots without a property keep what the last file played gave them, and go into the
+    // recording again.
     auto& texts = m_sound_file.info();
-    texts = {};
     for (int i = 0; i < kInfoCount; ++i)
         if (std::string* text =
                 kelvane::engine::info_text_for_property(texts, info_property_name(i)))
