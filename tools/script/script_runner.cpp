@@ -281,6 +281,30 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// A script line is a command and a few arguments; input with far longer lines is no script,
+// and holding it would only eat memory (a device file has no line ends at all).
+constexpr std::size_t kMaxLineBytes = 1u << 20;
+
+// One line without its line end, as getline reads it, but of at most kMaxLineBytes: false at
+// the end of the input, and also (with `too_long`) at a longer line.
+bool read_line(std::istream& in, std::string& text, bool& too_long) {
+    text.clear();
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return !text.empty();
+        }
+        if (c == '\n') return true;
+        if (text.size() >= kMaxLineBytes) {
+            too_long = true;
+            return false;
+        }
+        text.push_back(static_cast<char>(c));
+    }
+}
+
 }  // namespace
 
 int run_script(std::istream& in, std::ostream& out, REFCLSID clsid, const ScriptOptions& options) {
@@ -293,7 +317,8 @@ int run_script(std::istream& in, std::ostream& out, REFCLSID clsid, const Script
     }
     int status = 0;
     std::string text;
-    while (std::getline(in, text)) {
+    bool too_long = false;
+    while (read_line(in, text, too_long)) {
         const ScriptParse parsed = parse_script_line(text);
         std::optional<Failure> failure;
         if (!parsed.error.empty())
@@ -306,6 +331,11 @@ int run_script(std::istream& in, std::ostream& out, REFCLSID clsid, const Script
             status = 1;
         }
         out.flush();
+    }
+    if (too_long) {
+        out << "error: a line longer than " << kMaxLineBytes
+            << " bytes is no script line; the script ends here\n";
+        status = 1;
     }
     session.finish();
     return status;
