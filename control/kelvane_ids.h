@@ -70,4 +70,14 @@ enum KelvaneEventDispid : DISPID {
     eventidErrors,
 };
 
+// The ErrorCode of the Errors event: -(10 + k) for text k of the error table.
+enum class KelvaneError : SHORT {
+    file_open = -11,
+    output_device = -12,
+    input_device = -13,
+    playback = -14,
+    record = -15,
+    memory_out = -16,
+};
+
 inline constexpr int kInfoCount = 16;

@@ -21,6 +21,7 @@ constexpr Verb kVerbs[] = {
     {"play", "play a WAV or MP3 file", play_verb},
     {"info", "show the format, length and texts of a sound file", info_verb},
     {"convert", "convert a WAV file into an MP3 file or another WAV format", convert_verb},
+    {"repair", "settle the sizes of a WAV file that was cut short", repair_verb},
     {"formats", "list the formats a recording can be made in", formats_verb},
     {"devices", "list the input and output devices", devices_verb},
     {"script", "drive a control with automation commands and print its events", script_verb},

@@ -167,6 +167,16 @@ bool is_chunk_id(FOURCC id) {
     return true;
 }
 
+// Whether the bytes at `offset` are a chunk header that fits the file: they are not when a
+// writer never came back to settle the size of the chunk before them. Leaves the position there.
+bool chunk_header_follows(HMMIO file, DWORD offset, std::int64_t length) {
+    std::array<BYTE, 8> bytes{};
+    if (std::int64_t{offset} + 8 > length || !read_all(file, bytes.data(), bytes.size()))
+        return false;
+    return is_chunk_id(get_u32(bytes.data())) &&
+           std::int64_t{offset} + 8 + get_u32(bytes.data() + 4) <= length;
+}
+
 std::int64_t file_length(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -345,9 +355,10 @@ int read_wav_header(std::string_view path, WavHeader& header, InfoTexts& texts) 
         if (ck.ckid == kData) {
             have_data = true;
             result.data_offset = ck.dwDataOffset;
-            const bool to_the_end = !whole || ck.cksize == kUnknownSize ||
-                                    (ck.cksize == 0 && riff.cksize == 0) ||
-                                    (ck.cksize == 0 && riff.cksize == kUnknownSize);
+            const bool to_the_end =
+                !whole || ck.cksize == kUnknownSize ||
+                (ck.cksize == 0 && (riff.cksize == 0 || riff.cksize == kUnknownSize) &&
+                 !chunk_header_follows(file.get(), ck.dwDataOffset, length));
             result.data_size =
                 to_the_end ? static_cast<DWORD>(std::clamp<std::int64_t>(
                                  length - ck.dwDataOffset, 0, std::numeric_limits<DWORD>::max()))

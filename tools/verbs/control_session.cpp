@@ -27,13 +27,18 @@ ControlSession::ControlSession(bool manual_clock)
           m_events.push_back({std::string(event.name),
                               {args.begin(), args.end()},
                               MessageLoop::instance().now_ms()});
-          if (event.name == "Errors" && args.size() == 2)
+          if (event.name == "Errors" && args.size() == 2) {
+              HRESULT hr = S_OK;
+              m_error_codes.push_back(args[0].changed_to(VT_I2, hr).as_i2());
               m_errors.emplace_back(args[1].as_string());
+          }
       }) {
     MessageLoop::instance().set_clock(manual_clock ? ClockKind::manual : ClockKind::real);
     g_interrupted = false;
+    // Closing the terminal ends a recording as politely as Ctrl+C does.
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
+    std::signal(SIGHUP, on_signal);
 }
 
 ControlSession::~ControlSession() {
@@ -41,6 +46,7 @@ ControlSession::~ControlSession() {
     m_host.destroy();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
 }
 
 bool ControlSession::start(std::string_view verb) {

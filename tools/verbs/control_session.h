@@ -1,5 +1,6 @@
 // One control hosted for a command-line verb: created by class identifier on the chosen clock,
-// its events kept for the verb to look at, Ctrl+C and SIGTERM turned into a polite request to stop.
+// its events kept for the verb to look at, Ctrl+C, SIGTERM and SIGHUP turned into a polite request
+// to stop.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,7 @@ class ControlSession {
     bool manual_clock() const { return m_manual; }
     std::uint64_t now_ms() const;
 
-    // True once Ctrl+C or SIGTERM arrived.
+    // True once Ctrl+C, SIGTERM or SIGHUP arrived.
     static bool interrupted();
 
     // What the control has said, in order; the verb clears what it has handled.
@@ -46,8 +47,9 @@ class ControlSession {
         std::uint64_t when_ms = 0;  // on the session's clock
     };
     std::vector<Event>& events() { return m_events; }
-    // The texts of the Errors events seen so far.
+    // The texts of the Errors events seen so far, and their codes.
     const std::vector<std::string>& errors() const { return m_errors; }
+    const std::vector<SHORT>& error_codes() const { return m_error_codes; }
 
   private:
     bool m_manual;
@@ -55,6 +57,7 @@ class ControlSession {
     ControlHost m_host;
     std::vector<Event> m_events;
     std::vector<std::string> m_errors;
+    std::vector<SHORT> m_error_codes;
 };
 
 // A status line: rewritten in place on a terminal, printed at most once a second otherwise.

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "control/kelvane_ids.h"
 #include "tools/verbs/control_session.h"
 #include "tools/verbs/devices.h"
 #include "tools/verbs/file_problems.h"
@@ -122,6 +123,14 @@ int play_verb(std::span<char*> args) {
     }
     if (!ended) session.call("Stop");
     status.finish();
-    for (const auto& e : session.errors()) std::cerr << "kelvane play: " << e << "\n";
+    for (std::size_t i = 0; i < session.errors().size(); ++i) {
+        std::cerr << "kelvane play: " << session.errors()[i];
+        const auto code = static_cast<KelvaneError>(session.error_codes()[i]);
+        const auto ms = session.call("BlockToSec", {Variant::i4(position)});
+        if (code == KelvaneError::output_device)
+            std::cerr << ": the output device stopped working at "
+                      << seconds_text(ms ? ms->as_i4() : 0) << " of " << total;
+        std::cerr << "\n";
+    }
     return session.errors().empty() ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include "platform/codec/format_names.h"
 #include "tools/verbs/control_session.h"
 #include "tools/verbs/devices.h"
+#include "tools/verbs/failure_text.h"
 #include "tools/verbs/file_problems.h"
 #include "tools/verbs/options.h"
 #include "tools/verbs/standard_streams.h"
@@ -116,6 +117,40 @@ std::string default_format(LONG device, bool mp3) {
         return quillon::codec::parse_format_name(name).ok() ? name : "mp3:44100:2:128";
     }
     return "pcm:" + rate_and_channels + ":16";
+}
+
+// Says what went wrong and, once recording had begun, what the file holds (`kept`, "" before).
+// `file` is where the recording went, `shown` its name for the user.
+void report_errors(const ControlSession& session, const std::string& file, const std::string& shown,
+                   const std::string& kept) {
+    for (std::size_t i = 0; i < session.errors().size(); ++i) {
+        std::string what;
+        switch (static_cast<KelvaneError>(session.error_codes()[i])) {
+            case KelvaneError::file_open: {
+                const std::string reason = write_failure_reason(file);
+                what = "cannot create " + shown + (reason.empty() ? "" : ": " + reason);
+                break;
+            }
+            case KelvaneError::record: {
+                if (kept.empty()) break;  // refused before it began: the text says it all
+                const std::string reason = write_failure_reason(file);
+                what = at_wav_size_limit(file) ? shown + " reached the 4 GiB a WAV file can hold"
+                       : reason.empty()        ? "writing " + shown + " failed"
+                                               : "writing " + shown + " failed: " + reason;
+                break;
+            }
+            case KelvaneError::input_device:
+                if (!kept.empty()) what = "the input device stopped working";
+                break;
+            default:
+                break;
+        }
+        std::cerr << "kelvane record: " << session.errors()[i] << (what.empty() ? "" : ": ") << what
+                  << "\n";
+    }
+    if (!kept.empty())
+        std::cerr << "kelvane record: " << shown << " holds the " << kept
+                  << " recorded until then\n";
 }
 
 int parse(Options& options, Request& r) {
@@ -299,7 +334,6 @@ int record_verb(std::span<char*> args) {
     if (!ended) session.call("Stop");
     status.finish();
     for (const auto& e : session.events()) ended |= e.name == "EndRecord";
-    for (const auto& e : session.errors()) std::cerr << "kelvane record: " << e << "\n";
     if (to_stdout && !pipe_failed && !pipe.finish()) pipe_failed = true;
     if (pipe_failed)
         std::cerr << "kelvane record: cannot write to standard output: " << std::strerror(errno)
@@ -319,8 +353,12 @@ int record_verb(std::span<char*> args) {
                 static_cast<LONG>(static_cast<std::uint64_t>(blocks) * trim.after / trim.before);
     }
     const auto ms = session.call("BlockToSec", {Variant::i4(blocks)});
+    const std::string kept = seconds_text(ms ? ms->as_i4() : 0);
     if (!r.quiet)
-        std::cerr << "Recorded " << seconds_text(ms ? ms->as_i4() : 0) << " (" << blocks
-                  << " blocks) into " << shown << "\n";
-    return ended && session.errors().empty() && !pipe_failed ? 0 : 1;
+        std::cerr << "Recorded " << kept << " (" << blocks << " blocks) into " << shown << "\n";
+    if (!session.errors().empty()) {
+        report_errors(session, target, shown, kept);
+        return 1;
+    }
+    return ended && !pipe_failed ? 0 : 1;
 }

@@ -8,6 +8,7 @@ int script_verb(std::span<char*> args);
 int record_verb(std::span<char*> args);
 int play_verb(std::span<char*> args);
 int info_verb(std::span<char*> args);
+int repair_verb(std::span<char*> args);
 int formats_verb(std::span<char*> args);
 int devices_verb(std::span<char*> args);
 int convert_verb(std::span<char*> args);
