@@ -99,10 +99,7 @@ bool CaptureEngine::write_unwritten(bool fire) {
         used = m_file.convert_and_write(
             std::span<const BYTE>(m_buffers[m_current].data() + recorded - fresh, fresh));
         // Less than one block of a compressed format holds nothing that can be written.
-        if (used < 0 && fresh >= m_file.recording_size_rounding(1)) {
-            if (fire) m_host.fire_block_record(m_blocks);
-            return false;
-        }
+        if (used < 0 && fresh >= m_file.recording_size_rounding(1)) return false;
     }
     // The blocks the file holds: after a failure or at the size limit that is fewer than were
     // captured.

@@ -75,8 +75,8 @@ MMRESULT repair_riff_sizes(const char* path, bool write, RiffRepair& report) {
     // A RIFF size that is neither of the placeholders and holds its chunks bounds the walk;
     // otherwise the chunks run to the end of the file.
     const std::uint64_t declared_end = std::uint64_t{report.riff_found} + 8;
-    bool bounded = report.riff_found != 0 && report.riff_found != kUnknownSize &&
-                   declared_end > 12 && declared_end <= length;
+    const bool placeholder_riff = report.riff_found == 0 || report.riff_found == kUnknownSize;
+    bool bounded = !placeholder_riff && declared_end > 12 && declared_end <= length;
     std::uint64_t at = 12;
     std::uint64_t end = 12;  // of the last chunk, with its pad byte where the file has it
     Header header;
@@ -84,11 +84,12 @@ MMRESULT repair_riff_sizes(const char* path, bool write, RiffRepair& report) {
            is_chunk_id(header.id)) {
         RiffChunkSizes chunk{header.id, at + 8, header.size, header.size};
         const std::uint64_t chunk_end = chunk.data_offset + header.size;
-        // A placeholder size, or one of a chunk that did not follow its header, belongs to the
-        // chunk being written when the writer stopped: it holds the rest of the file.
+        // A placeholder size belongs to the chunk being written when the writer stopped: it
+        // holds the rest of the file. In a RIFF of placeholder size so does a size of 0 that no
+        // chunk header follows.
         Header next;
         const bool placeholder = header.size == kUnknownSize ||
-                                 (header.size == 0 && !bounded && chunk_end + 8 <= length &&
+                                 (header.size == 0 && placeholder_riff && chunk_end + 8 <= length &&
                                   !(read_header(*file, chunk_end, next) && is_chunk_id(next.id) &&
                                     chunk_end + 8 + next.size <= length));
         if (placeholder || chunk_end > length) {

@@ -98,16 +98,20 @@ TEST_F(Verbs, MistakesGetAClearMessageAndAFailingStatus) {
 }
 
 TEST_F(Verbs, AnInterruptedRecordingIsStillAFinishedFile) {
-    const std::string file = path("interrupted.wav");
-    // The real clock, stopped by SIGTERM after about a second.
-    const auto r = kelvane("record " + file + " 2>&1 & sleep 1.2; kill -TERM $!; wait $!",
-                           "KELVANE_VIRTUAL_INPUT=sine:440:0.5");
-    EXPECT_EQ(r.status, 0) << "an interrupted recording is a successful one: " << r.output;
-    EXPECT_TRUE(contains(r.output, "Recorded ")) << r.output;
-    const auto info = kelvane("info " + file);
-    ASSERT_EQ(info.status, 0) << info.output;
-    EXPECT_TRUE(contains(info.output, "PCM 44100 Hz, 16 bit, stereo")) << info.output;
-    EXPECT_FALSE(contains(info.output, "Blocks:                0\n")) << info.output;
+    // The real clock, stopped after about a second by SIGTERM, or by SIGHUP as when the
+    // terminal it runs in is closed.
+    for (const char* signal : {"TERM", "HUP"}) {
+        const std::string file = path("interrupted.wav");
+        const auto r =
+            kelvane("record " + file + " 2>&1 & sleep 1.2; kill -" + signal + " $!; wait $!",
+                    "KELVANE_VIRTUAL_INPUT=sine:440:0.5");
+        EXPECT_EQ(r.status, 0) << "an interrupted recording is a successful one: " << r.output;
+        EXPECT_TRUE(contains(r.output, "Recorded ")) << r.output;
+        const auto info = kelvane("info " + file);
+        ASSERT_EQ(info.status, 0) << info.output;
+        EXPECT_TRUE(contains(info.output, "PCM 44100 Hz, 16 bit, stereo")) << info.output;
+        EXPECT_FALSE(contains(info.output, "Blocks:                0\n")) << signal << info.output;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -241,6 +243,69 @@ TEST_F(WavReader, ChunksPastTheRiffOrTheFileEndTheWalk) {
     ByteBuilder fmt_cut;
     fmt_cut.text("RIFF").u32(100).text("WAVE").text("fmt ").u32(18).u16(1).u16(1);
     EXPECT_EQ(read(fmt_cut), -1);
+}
+
+TEST_F(WavReader, SizesThatWritersCouldNotSettleReadAsFarAsTheFileGoes) {
+    // A writer on a pipe, a recorder killed before it settled anything (ours, before files were
+    // kept valid), one killed with the sizes of the longest recording it planned.
+    struct Case {
+        DWORD riff, data;
+    };
+    for (const Case c :
+         {Case{0xFFFFFFFF, 0xFFFFFFFF}, Case{0, 0}, Case{0x80000024, 0x7FFFFFFF}, Case{0, 1000}}) {
+        ByteBuilder b;
+        b.text("RIFF").u32(c.riff).text("WAVE").pcm_fmt(1, 8000, 16, true);
+        b.text("data").u32(c.data).bytes(std::vector<unsigned char>(301, 0x41));
+        ASSERT_EQ(read(b), 0) << c.riff;
+        EXPECT_EQ(header.data_size, 301u) << c.riff;
+        EXPECT_EQ(header.data_offset, 46u);
+    }
+    // An empty data chunk followed by a chunk stays empty; texts after it are read.
+    ByteBuilder empty;
+    empty.text("RIFF").u32(0).text("WAVE").pcm_fmt(1, 8000, 16, true).text("data").u32(0);
+    empty.bytes(info_list(ByteBuilder().chunk("INAM", {'a', 0})));
+    ASSERT_EQ(read(empty), 0);
+    EXPECT_EQ(header.data_size, 0u);
+    EXPECT_EQ(text("INAM"), "a");
+    // A RIFF size that stops before the chunks it holds.
+    ASSERT_EQ(read(ByteBuilder()
+                       .text("RIFF")
+                       .u32(4)
+                       .text("WAVE")
+                       .pcm_fmt(1, 8000, 16, true)
+                       .text("data")
+                       .u32(4)
+                       .zeros(4)),
+              0);
+    EXPECT_EQ(header.data_size, 4u);
+    // Bytes that are no chunk after the last one end the walk.
+    ASSERT_EQ(read(ByteBuilder()
+                       .text("RIFF")
+                       .u32(0)
+                       .text("WAVE")
+                       .pcm_fmt(1, 8000, 16, true)
+                       .text("data")
+                       .u32(2)
+                       .zeros(2)
+                       .zeros(64)),
+              0);
+    EXPECT_EQ(header.data_size, 2u);
+}
+
+TEST_F(WavReader, OnlyTheStartOfAFileSaysWhetherItIsAWaveFile) {
+    // A RIFF WAVE chunk further in is not looked for: a file of 8 GiB of zeros (sparse here) is
+    // refused after its first bytes.
+    const std::string zeros = m_dir.file("zeros.wav");
+    { std::ofstream create(zeros); }
+    std::filesystem::resize_file(zeros, 8ull << 30);
+    EXPECT_EQ(test_for_wav(zeros), 0);
+    EXPECT_EQ(read_wav_header(zeros, header, texts), -1);
+    const std::string later = m_dir.file("later.wav");
+    write_bytes(
+        later, ByteBuilder()
+                   .chunk("JUNK", {1, 2})
+                   .bytes(riff_wave(ByteBuilder().pcm_fmt(1, 8000, 16, true).text("data").u32(0))));
+    EXPECT_EQ(test_for_wav(later), 0);
 }
 
 TEST_F(WavReader, FilesThatAreNoWaveAreRefused) {

@@ -7,6 +7,7 @@
 #include "control/engine/wav_file.h"
 #include "tests/control/engine/byte_builder.h"
 #include "tests/control/engine/pcm_format.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -256,6 +257,78 @@ TEST(WavWriter, AnAbandonedRecordingIsStillAReadableFile) {
     }
     EXPECT_EQ(read_bytes(path),
               whole_file(header_chunks(1, 8000, 16).text("data").u32(100).bytes(pattern(100))));
+}
+
+TEST(WavWriter, EveryWriteLeavesAValidFileAsIfTheWriterHadStoppedThere) {
+    TempDir dir;
+    const std::string path = dir.file("live.wav");
+    WavWriter writer;
+    ASSERT_EQ(writer.create(path, pcm(1, 8000, 16)), 0);
+    // Before any audio: a file of its own, not an empty one.
+    EXPECT_EQ(read_bytes(path), whole_file(header_chunks(1, 8000, 16).text("data").u32(0)));
+    Bytes audio;
+    for (std::size_t piece : {100u, 7u, 5000u}) {
+        const Bytes more = pattern(piece);
+        ASSERT_EQ(writer.write(more), static_cast<LONG>(piece));
+        audio.insert(audio.end(), more.begin(), more.end());
+        // What another program reads now, the writer still at work: sizes that count it all.
+        EXPECT_EQ(read_bytes(path), whole_file(header_chunks(1, 8000, 16)
+                                                   .text("data")
+                                                   .u32(static_cast<DWORD>(audio.size()))
+                                                   .bytes(audio)));
+    }
+    EXPECT_EQ(writer.finalize({}), 0);
+}
+
+TEST(WavWriter, TheSizeLimitKeepsRoomForTheChunksAfterTheData) {
+    TempDir dir;
+    const std::string path = dir.file("limit.wav");
+    WavWriter writer;
+    // As if the file were near 4 GiB already: 58 bytes of header, 100 of audio room left.
+    const std::uint64_t trailer = kMaxWavFileBytes - 58 - 100;
+    ASSERT_EQ(writer.create(path, pcm(1, 8000, 16), trailer), 0);
+    EXPECT_EQ(writer.room(), 100u);
+    EXPECT_EQ(writer.write(pattern(60)), 60);
+    EXPECT_EQ(writer.room(), 40u);
+    EXPECT_EQ(writer.write(pattern(60)), -1) << "more than fits is refused whole";
+    EXPECT_EQ(writer.write(pattern(40)), 40);
+    EXPECT_EQ(writer.room(), 0u);
+    EXPECT_EQ(writer.finalize({}), 0);
+    EXPECT_EQ(std::filesystem::file_size(path), 58u + 100);
+
+    // The room kept is what the texts take.
+    InfoTexts texts;
+    texts.slots[info_slot_index(mmioFOURCC('I', 'N', 'A', 'M'))] = "abc";
+    texts.display_name = "x";
+    const Bytes file = record(dir, pcm(1, 8000, 16), pattern(3), texts);
+    EXPECT_EQ(info_chunks_size(texts), file.size() - 58 - 3);
+    EXPECT_EQ(info_chunks_size({}), 1u) << "the pad byte of odd data";
+}
+
+TEST(WavWriter, AFileThatStopsTakingBytesEndsWithTheLastWholeWrite) {
+    TempDir dir;
+    const std::string path = dir.file("full.wav");
+    WavWriter writer;
+    ASSERT_EQ(writer.create(path, pcm(1, 8000, 16)), 0);
+    ASSERT_EQ(writer.write(pattern(1000)), 1000);
+    LONG refused = 0, taken = 0;
+    {
+        // A disk that fills up after 3000 bytes, as a file size limit does.
+        const quillon_test::FileSizeLimit limit(3000);
+        ASSERT_TRUE(limit.ok());
+        refused = writer.write(pattern(5000));
+        taken = writer.write(pattern(500));
+    }
+    EXPECT_EQ(refused, -1);
+    EXPECT_EQ(taken, 500) << "a smaller buffer that fits still goes in";
+
+    Bytes audio = pattern(1000);
+    const Bytes last = pattern(500);
+    audio.insert(audio.end(), last.begin(), last.end());
+    const Bytes expected =
+        whole_file(header_chunks(1, 8000, 16).text("data").u32(1500).bytes(audio));
+    EXPECT_EQ(read_bytes(path), expected) << "no part of the refused write is left";
+    EXPECT_EQ(writer.finalize({}), 0);
 }
 
 TEST(WavWriter, BadPathsAndFullDisksFail) {

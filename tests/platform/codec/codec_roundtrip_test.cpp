@@ -378,3 +378,25 @@ TEST(Mp3, DecodingResumesCleanlyAfterASeekToAnyByte) {
 }
 
 }  // namespace
+
+// ---- MS ADPCM on hostile input ----------------------------------------------------------------
+
+TEST(MsAdpcm, CodesThatOnlyGrowTheStepStayInRange) {
+    // Every code the largest (7, adaptation 768/256): unchecked, the step overflows within a
+    // few dozen samples. The samples stay full scale, and the step stops growing.
+    const std::vector<BYTE> coded = named("ms-adpcm:8000:1");
+    const WORD block = wfx(coded).nBlockAlign;
+    std::vector<BYTE> blocks(std::size_t{block} * 4, 0x77);
+    for (std::size_t at = 0; at < blocks.size(); at += block) {
+        blocks[at] = 1;                                // the second coefficient pair: (512, -256)
+        blocks[at + 1] = 0xFF, blocks[at + 2] = 0x7F;  // the largest starting step
+        for (int i = 3; i < 7; ++i) blocks[at + i] = 0x00;
+        blocks[at + 4] = 0x80, blocks[at + 6] = 0x80;  // both starting samples -32768
+    }
+    TestStream dec(coded, suggested_pcm(coded));
+    ASSERT_EQ(dec.result(), 0u);
+    const auto pcm16 = samples_of(dec.convert_all(blocks, block));
+    ASSERT_FALSE(pcm16.empty());
+    for (std::size_t i = 2; i < pcm16.size(); ++i)
+        ASSERT_TRUE(pcm16[i] == 32767 || pcm16[i] == -32768) << i << ": " << pcm16[i];
+}

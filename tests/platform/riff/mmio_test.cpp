@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -270,6 +271,80 @@ TEST(MmioIo, LostWritesSurfaceAtClose) {
     // Small writes stay in the buffer; the device's refusal shows when it is written out.
     EXPECT_EQ(mmioWrite(h, "abcd", 4), 4);
     EXPECT_EQ(mmioClose(h, 0), MMIOERR_CANNOTWRITE);
+}
+
+// What another reader of the file sees while a writer still holds it open.
+TEST(MmioDurable, SettledChunksAreOnDiskWithTheSizesThatCountThem) {
+    TempDir dir;
+    const std::string path = dir.file("live.riff");
+    auto h = open_file(path, MMIO_CREATE | MMIO_READWRITE, 4096);
+    ASSERT_TRUE(h);
+    MMCKINFO riff{};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    ASSERT_EQ(mmioCreateChunk(h.get(), &riff, MMIO_CREATERIFF), 0u);
+    MMCKINFO data{mmioFOURCC('d', 'a', 't', 'a'), 0, 0, 0, 0};
+    ASSERT_EQ(mmioCreateChunk(h.get(), &data, 0), 0u);
+    EXPECT_TRUE(read_bytes(path).empty()) << "small writes wait in the buffer";
+
+    ASSERT_EQ(mmioWrite(h.get(), "abc", 3), 3);
+    ASSERT_EQ(mmioSettleChunk(h.get(), &data), 0u);
+    ASSERT_EQ(mmioSettleChunk(h.get(), &riff), 0u);
+    Bytes expected;
+    append_text(expected, "RIFF");
+    append_u32(expected, 4 + 8 + 3);
+    append_text(expected, "WAVE");
+    append_text(expected, "data");
+    append_u32(expected, 3);
+    append_text(expected, "abc");
+    EXPECT_EQ(read_bytes(path), expected);
+    EXPECT_EQ(data.cksize, 3u);
+    EXPECT_EQ(data.dwFlags, MMIO_DIRTY) << "the chunk stays open";
+
+    // Writing goes on where it was; a flush alone moves the bytes but not the sizes.
+    ASSERT_EQ(mmioWrite(h.get(), "de", 2), 2);
+    ASSERT_EQ(mmioFlush(h.get(), MMIO_FLUSHSYNC), 0u);
+    EXPECT_EQ(read_bytes(path).size(), expected.size() + 2);
+    EXPECT_EQ(read_bytes(path)[16], 3);
+
+    // A cut back to the settled end forgets the bytes after it; ascending pads as before.
+    ASSERT_EQ(mmioTruncate(h.get(), static_cast<DWORD>(expected.size())), 0u);
+    EXPECT_EQ(mmioSeek(h.get(), 0, SEEK_CUR), static_cast<LONG>(expected.size()));
+    ASSERT_EQ(mmioAscend(h.get(), &data, 0), 0u);
+    ASSERT_EQ(mmioAscend(h.get(), &riff, 0), 0u);
+    ASSERT_EQ(mmioClose(h.release(), 0), 0u);
+    expected.push_back(0);
+    expected[4] = 4 + 8 + 4;
+    EXPECT_EQ(read_bytes(path), expected);
+
+    MMCKINFO closed{};
+    EXPECT_EQ(mmioSettleChunk(nullptr, &closed), MMSYSERR_INVALHANDLE);
+}
+
+TEST(MmioDurable, ACutBeforeALostWriteForgivesIt) {
+    TempDir dir;
+    const std::string path = dir.file("cut.riff");
+    auto h = open_file(path, MMIO_CREATE | MMIO_READWRITE, 4096);
+    ASSERT_TRUE(h);
+    ASSERT_EQ(mmioWrite(h.get(), "keep", 4), 4);
+    ASSERT_EQ(mmioFlush(h.get(), 0), 0u);
+    {
+        // A write that the file refuses (here: larger than the process may make files).
+        const quillon_test::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        const Bytes big(8192, 7);
+        EXPECT_EQ(mmioWrite(h.get(), reinterpret_cast<const char*>(big.data()), 8192), -1);
+    }
+
+    ASSERT_EQ(mmioTruncate(h.get(), 4), 0u);
+    ASSERT_EQ(mmioClose(h.release(), 0), 0u) << "what was lost lay after the cut";
+    EXPECT_EQ(read_bytes(path), (Bytes{'k', 'e', 'e', 'p'}));
+
+    // A refusal shows at the flush, not only at close.
+    HMMIO full = mmioOpen("/dev/full", nullptr, MMIO_WRITE | MMIO_ALLOCBUF);
+    if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
+    ASSERT_EQ(mmioWrite(full, "x", 1), 1);
+    EXPECT_EQ(mmioFlush(full, 0), MMIOERR_CANNOTWRITE);
+    EXPECT_EQ(mmioClose(full, 0), MMIOERR_CANNOTWRITE);
 }
 
 TEST(MmioStrings, FourccIsPaddedWithBlanksAndOptionallyUpperCase) {

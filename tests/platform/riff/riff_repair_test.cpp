@@ -1,0 +1,118 @@
+// Settling the sizes of RIFF files cut short, as the writers that leave them do.
+#include "platform/riff/riff_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/riff/mmio.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using quillon::riff::repair_riff_sizes;
+using quillon::riff::RiffRepair;
+using quillon::test::read_bytes;
+using quillon::test::TempDir;
+using quillon::test::write_bytes;
+using Bytes = std::vector<unsigned char>;
+
+void put_u32(Bytes& out, DWORD v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void put_text(Bytes& out, const char* text) {
+    out.insert(out.end(), text, text + std::strlen(text));
+}
+
+// A WAV file: 16-byte fmt, a data chunk with `data_size` in its header and `audio` bytes after
+// it, with `riff_size` in the RIFF header.
+Bytes wave(DWORD riff_size, DWORD data_size, std::size_t audio, unsigned char fill = 0x41) {
+    Bytes b;
+    put_text(b, "RIFF");
+    put_u32(b, riff_size);
+    put_text(b, "WAVEfmt ");
+    put_u32(b, 16);
+    for (DWORD v : {0x00010001u, 8000u, 16000u, 0x00100002u}) put_u32(b, v);
+    put_text(b, "data");
+    put_u32(b, data_size);
+    b.insert(b.end(), audio, fill);
+    return b;
+}
+
+class RiffRepairTest : public ::testing::Test {
+  protected:
+    RiffRepair repair(const Bytes& bytes, bool write = true) {
+        write_bytes(m_path, bytes);
+        RiffRepair report;
+        EXPECT_EQ(repair_riff_sizes(m_path.c_str(), write, report), 0u);
+        return report;
+    }
+    TempDir m_dir;
+    std::string m_path = m_dir.file("cut.wav");
+};
+
+TEST_F(RiffRepairTest, TheChunkBeingWrittenRunsToTheEndOfTheFile) {
+    // Our own recordings from before they were kept valid: both sizes 0. A writer on a pipe:
+    // both 0xFFFFFFFF. A recorder killed with sizes for the longest recording it planned.
+    struct Case {
+        DWORD riff, data;
+    };
+    for (const Case c :
+         {Case{0, 0}, Case{0xFFFFFFFF, 0xFFFFFFFF}, Case{0x80000024, 0x7FFFFFFF}, Case{0, 1000}}) {
+        const RiffRepair report = repair(wave(c.riff, c.data, 301));
+        EXPECT_EQ(report.riff_found, c.riff);
+        EXPECT_EQ(report.riff_settled, 4u + 24 + 8 + 301);
+        ASSERT_EQ(report.chunks.size(), 2u);
+        EXPECT_EQ(report.chunks[1].found, c.data);
+        EXPECT_EQ(report.chunks[1].settled, 301u);
+        EXPECT_FALSE(report.chunks[0].found != report.chunks[0].settled);
+        const Bytes after = read_bytes(m_path);
+        EXPECT_EQ(after, wave(4 + 24 + 8 + 301, 301, 301)) << "only the two sizes change";
+        // Settled once, the file needs nothing more.
+        EXPECT_FALSE(repair(after).changed());
+    }
+}
+
+TEST_F(RiffRepairTest, RightFilesAndChunksThatFollowAreLeftAlone) {
+    Bytes good = wave(4 + 24 + 8 + 4 + 12, 4, 4);
+    put_text(good, "LIST");
+    put_u32(good, 4);
+    put_text(good, "INFO");
+    const RiffRepair report = repair(good);
+    EXPECT_FALSE(report.changed());
+    EXPECT_EQ(report.chunks.size(), 3u);
+    EXPECT_EQ(read_bytes(m_path), good);
+
+    // An empty data chunk that a chunk follows is empty, even in a RIFF of placeholder size.
+    Bytes empty = wave(0, 0, 0);
+    put_text(empty, "LIST");
+    put_u32(empty, 4);
+    put_text(empty, "INFO");
+    const RiffRepair settled = repair(empty);
+    EXPECT_EQ(settled.chunks[1].settled, 0u);
+    EXPECT_EQ(settled.riff_settled, empty.size() - 8);
+}
+
+TEST_F(RiffRepairTest, ARiffSizeSmallerThanItsChunksIsTheWrongOne) {
+    const RiffRepair report = repair(wave(20, 100, 100));
+    EXPECT_EQ(report.riff_settled, 4u + 24 + 8 + 100);
+    EXPECT_EQ(report.chunks[1].settled, 100u);
+}
+
+TEST_F(RiffRepairTest, ADryRunOnlyTellsAndOtherFilesAreNotTouched) {
+    const Bytes cut = wave(0, 0, 10);
+    EXPECT_TRUE(repair(cut, false).changed());
+    EXPECT_EQ(read_bytes(m_path), cut);
+
+    const Bytes zeros(5000, 0);
+    write_bytes(m_path, zeros);
+    RiffRepair report;
+    EXPECT_EQ(repair_riff_sizes(m_path.c_str(), true, report), MMIOERR_INVALIDFILE);
+    EXPECT_EQ(read_bytes(m_path), zeros);
+    EXPECT_EQ(repair_riff_sizes(m_dir.file("absent.wav").c_str(), true, report),
+              MMIOERR_FILENOTFOUND);
+}
+
+}  // namespace
