@@ -88,10 +88,11 @@ MMRESULT repair_riff_sizes(const char* path, bool write, RiffRepair& report) {
         // holds the rest of the file. In a RIFF of placeholder size so does a size of 0 that no
         // chunk header follows.
         Header next;
-        const bool placeholder = header.size == kUnknownSize ||
-                                 (header.size == 0 && placeholder_riff && chunk_end + 8 <= length &&
-                                  !(read_header(*file, chunk_end, next) && is_chunk_id(next.id) &&
-                                    chunk_end + 8 + next.size <= length));
+        const bool placeholder =
+            header.size == kUnknownSize ||
+            (header.size == 0 && placeholder_riff &&
+             !(chunk_end + 8 <= length && read_header(*file, chunk_end, next) &&
+               is_chunk_id(next.id) && chunk_end + 8 + next.size <= length));
         if (placeholder || chunk_end > length) {
             chunk.settled = static_cast<DWORD>(
                 std::min<std::uint64_t>(length - chunk.data_offset, kUnknownSize));

@@ -95,6 +95,12 @@ TEST_F(RiffRepairTest, RightFilesAndChunksThatFollowAreLeftAlone) {
     EXPECT_EQ(settled.riff_settled, empty.size() - 8);
 }
 
+TEST_F(RiffRepairTest, FewerBytesThanAChunkHeaderAfterAnEmptyChunkAreItsAudio) {
+    const RiffRepair report = repair(wave(0, 0, 5));
+    EXPECT_EQ(report.chunks[1].settled, 5u);
+    EXPECT_EQ(report.riff_settled, 4u + 24 + 8 + 5);
+}
+
 TEST_F(RiffRepairTest, ARiffSizeSmallerThanItsChunksIsTheWrongOne) {
     const RiffRepair report = repair(wave(20, 100, 100));
     EXPECT_EQ(report.riff_settled, 4u + 24 + 8 + 100);
