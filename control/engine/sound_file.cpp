@@ -324,12 +324,13 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
         m_play_stream.get(), static_cast<DWORD>(std::min<std::uint64_t>(magnitude, 0xFFFFFFFF)),
         ACM_STREAMSIZEF_DESTINATION);
     const std::int64_t source_offset = pcm_offset < 0 ? -source_size : source_size;
+    // Positions are 32-bit unsigned: a WAV file may be up to 4 GiB long.
     const LONG current = mmioSeek(m_file.get(), 0, SEEK_CUR);
-    if (current < 0) return -1;
+    if (current == -1) return -1;
     std::int64_t target = 0;
     switch (origin) {
         case 1:
-            target = std::int64_t{current} + source_offset;
+            target = std::int64_t{static_cast<DWORD>(current)} + source_offset;
             break;
         case 2:
             target = std::int64_t{m_data_start} + m_data_size + source_offset;
@@ -343,8 +344,9 @@ LONG SoundFile::seek(LONG pcm_offset, SHORT origin) {
     // Never before the first audio byte (the header would play as noise) nor past the last.
     target =
         std::clamp<std::int64_t>(target, m_data_start, std::int64_t{m_data_start} + m_data_size);
-    const LONG position = mmioSeek(m_file.get(), static_cast<LONG>(target), SEEK_SET);
-    if (position < 0) return -1;
+    const LONG position =
+        mmioSeek(m_file.get(), static_cast<LONG>(static_cast<DWORD>(target)), SEEK_SET);
+    if (position == -1) return -1;
     m_source_consumed = static_cast<DWORD>(position) - m_data_start;
     m_pcm_produced = stream_size(m_play_stream.get(), m_source_consumed, ACM_STREAMSIZEF_SOURCE);
     m_restart_decoder = true;

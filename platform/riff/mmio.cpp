@@ -85,8 +85,11 @@ LONG mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin) {
     if (hmmio == nullptr) return -1;
     BufferedFile& file = *hmmio->file;
     std::int64_t base = 0;
+    std::int64_t offset = lOffset;
     switch (iOrigin) {
         case SEEK_SET:
+            // An absolute position is never negative: its bits are a 32-bit unsigned one.
+            offset = static_cast<DWORD>(lOffset);
             break;
         case SEEK_CUR:
             base = file.position();
@@ -98,9 +101,9 @@ LONG mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin) {
         default:
             return -1;
     }
-    std::int64_t target = base + lOffset;
-    if (target > std::numeric_limits<LONG>::max() || !file.seek(target)) return -1;
-    return static_cast<LONG>(target);
+    const std::int64_t target = base + offset;
+    if (target < 0 || target >= kMaxDword || !file.seek(target)) return -1;
+    return static_cast<LONG>(static_cast<DWORD>(target));
 }
 
 MMRESULT mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, LPCMMCKINFO pmmckiParent, UINT fuDescend) {

@@ -95,7 +95,9 @@ HMMIO mmioOpen(LPCSTR pszFileName, LPMMIOINFO pmmioinfo, DWORD fdwOpen);
 MMRESULT mmioClose(HMMIO hmmio, UINT fuClose);
 LONG mmioRead(HMMIO hmmio, char* pch, LONG cch);
 LONG mmioWrite(HMMIO hmmio, const char* pch, LONG cch);
-// iOrigin is SEEK_SET, SEEK_CUR or SEEK_END; returns the new position.
+// iOrigin is SEEK_SET, SEEK_CUR or SEEK_END; returns the new position, or -1. Files of up to
+// 4 GiB - 2 (every RIFF file): with SEEK_SET, lOffset is read as an unsigned 32-bit position,
+// and a position of 2 GiB or more comes back as those 32 bits; only -1 means failure.
 LONG mmioSeek(HMMIO hmmio, LONG lOffset, int iOrigin);
 MMRESULT mmioDescend(HMMIO hmmio, LPMMCKINFO pmmcki, LPCMMCKINFO pmmckiParent, UINT fuDescend);
 MMRESULT mmioAscend(HMMIO hmmio, LPMMCKINFO pmmcki, UINT fuAscend);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -345,6 +346,26 @@ TEST(MmioDurable, ACutBeforeALostWriteForgivesIt) {
     ASSERT_EQ(mmioWrite(full, "x", 1), 1);
     EXPECT_EQ(mmioFlush(full, 0), MMIOERR_CANNOTWRITE);
     EXPECT_EQ(mmioClose(full, 0), MMIOERR_CANNOTWRITE);
+}
+
+TEST(MmioIo, PositionsReachTheEndOfA4GiBFile) {
+    TempDir dir;
+    const std::string path = dir.file("large.riff");
+    { std::ofstream create(path); }
+    std::filesystem::resize_file(path, 0xFFFFFFF0ull);  // sparse: no disk taken
+    auto h = open_file(path, MMIO_READ);
+    ASSERT_TRUE(h);
+    const auto bits = [](DWORD position) { return static_cast<LONG>(position); };
+    EXPECT_EQ(mmioSeek(h.get(), bits(0xC0000000u), SEEK_SET), bits(0xC0000000u));
+    EXPECT_EQ(mmioSeek(h.get(), 16, SEEK_CUR), bits(0xC0000010u));
+    EXPECT_EQ(mmioSeek(h.get(), 0, SEEK_END), bits(0xFFFFFFF0u));
+    char byte = 1;
+    EXPECT_EQ(mmioSeek(h.get(), bits(0xFFFFFFEFu), SEEK_SET), bits(0xFFFFFFEFu));
+    EXPECT_EQ(mmioRead(h.get(), &byte, 1), 1);
+    EXPECT_EQ(byte, 0);
+    // 0xFFFFFFFF would read as the failure: no position reaches it.
+    EXPECT_EQ(mmioSeek(h.get(), -1, SEEK_SET), -1);
+    EXPECT_EQ(mmioSeek(h.get(), 15, SEEK_END), -1);
 }
 
 TEST(MmioStrings, FourccIsPaddedWithBlanksAndOptionallyUpperCase) {
