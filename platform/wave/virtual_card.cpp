@@ -238,6 +238,24 @@ std::string_view take_direction(std::string_view item, std::optional<WaveDirecti
     return item;
 }
 
+// A comma-separated list of `[in:|out:]ITEM`, each ITEM read by `read` with its direction;
+// nullopt when any item is malformed.
+template <typename T, typename Read>
+std::optional<std::vector<T>> parse_directed_list(std::string_view text, Read read) {
+    std::vector<T> list;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        std::optional<WaveDirection> direction;
+        item = take_direction(item, direction);
+        std::optional<T> value = read(item, direction);
+        if (!value) return std::nullopt;
+        list.push_back(*value);
+    }
+    return list;
+}
+
 struct CallName {
     std::string_view name;
     WaveCall call;
@@ -392,47 +410,40 @@ MMRESULT VirtualSoundCard::injected_failure(WaveDirection direction, WaveCall ca
 
 std::optional<std::vector<VirtualSoundCard::Failure>> VirtualSoundCard::parse_failures(
     std::string_view text) {
-    std::vector<Failure> failures;
-    while (!text.empty()) {
-        const auto comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-        Failure failure{WaveCall::open, MMSYSERR_ERROR, std::nullopt, 0};
-        item = take_direction(item, failure.direction);
-        if (const auto equals = item.find('='); equals != std::string_view::npos) {
-            const std::string code(item.substr(equals + 1));
-            char* end = nullptr;
-            const unsigned long value = std::strtoul(code.c_str(), &end, 10);
-            if (code.empty() || *end != '\0' || value == 0 || value > 0xFFFF) return std::nullopt;
-            failure.result = static_cast<MMRESULT>(value);
-            item = item.substr(0, equals);
-        }
-        const auto known = std::find_if(std::begin(kCallNames), std::end(kCallNames),
-                                        [&](const CallName& c) { return c.name == item; });
-        if (known == std::end(kCallNames)) return std::nullopt;
-        failure.call = known->call;
-        failures.push_back(failure);
-    }
-    return failures;
+    return parse_directed_list<Failure>(
+        text,
+        [](std::string_view item,
+           std::optional<WaveDirection> direction) -> std::optional<Failure> {
+            Failure failure{WaveCall::open, MMSYSERR_ERROR, direction, 0};
+            if (const auto equals = item.find('='); equals != std::string_view::npos) {
+                const std::string code(item.substr(equals + 1));
+                char* end = nullptr;
+                const unsigned long value = std::strtoul(code.c_str(), &end, 10);
+                if (code.empty() || *end != '\0' || value == 0 || value > 0xFFFF)
+                    return std::nullopt;
+                failure.result = static_cast<MMRESULT>(value);
+                item = item.substr(0, equals);
+            }
+            const auto known = std::find_if(std::begin(kCallNames), std::end(kCallNames),
+                                            [&](const CallName& c) { return c.name == item; });
+            if (known == std::end(kCallNames)) return std::nullopt;
+            failure.call = known->call;
+            return failure;
+        });
 }
 
 std::optional<std::vector<VirtualSoundCard::Unplug>> VirtualSoundCard::parse_unplugs(
     std::string_view text) {
-    std::vector<Unplug> unplugs;
-    while (!text.empty()) {
-        const auto comma = text.find(',');
-        std::string_view item = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-        Unplug unplug{std::nullopt, 0};
-        item = take_direction(item, unplug.direction);
-        const std::string ms(item);
-        char* end = nullptr;
-        unplug.after_ms = std::strtoull(ms.c_str(), &end, 10);
-        if (ms.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(ms[0])))
-            return std::nullopt;
-        unplugs.push_back(unplug);
-    }
-    return unplugs;
+    return parse_directed_list<Unplug>(
+        text,
+        [](std::string_view item, std::optional<WaveDirection> direction) -> std::optional<Unplug> {
+            const std::string ms(item);
+            char* end = nullptr;
+            const std::uint64_t after = std::strtoull(ms.c_str(), &end, 10);
+            if (ms.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(ms[0])))
+                return std::nullopt;
+            return Unplug{direction, after};
+        });
 }
 
 std::string virtual_device_name(WaveDirection direction, int index) {

@@ -39,6 +39,15 @@ UniqueHmmio open_file(const std::string& path, DWORD flags, LONG buffer = 0) {
     return UniqueHmmio(mmioOpen(path.c_str(), &info, flags | MMIO_ALLOCBUF));
 }
 
+// A RIFF "WAVE" chunk and a data chunk inside it, both open.
+void begin_wave(HMMIO h, MMCKINFO& riff, MMCKINFO& data) {
+    riff = MMCKINFO{};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    ASSERT_EQ(mmioCreateChunk(h, &riff, MMIO_CREATERIFF), 0u);
+    data = MMCKINFO{mmioFOURCC('d', 'a', 't', 'a'), 0, 0, 0, 0};
+    ASSERT_EQ(mmioCreateChunk(h, &data, 0), 0u);
+}
+
 TEST(MmioChunks, AscendSettlesSizesAndPadsOddChunks) {
     TempDir dir;
     const std::string path = dir.file("out.riff");
@@ -95,11 +104,8 @@ TEST(MmioChunks, SizeIsPatchedWhenTheHeaderLeftTheBuffer) {
     const std::string path = dir.file("big.riff");
     auto h = open_file(path, MMIO_CREATE | MMIO_READWRITE, 4096);
     ASSERT_TRUE(h);
-    MMCKINFO riff{};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    ASSERT_EQ(mmioCreateChunk(h.get(), &riff, MMIO_CREATERIFF), 0u);
-    MMCKINFO data{mmioFOURCC('d', 'a', 't', 'a'), 0, 0, 0, 0};
-    ASSERT_EQ(mmioCreateChunk(h.get(), &data, 0), 0u);
+    MMCKINFO riff{}, data{};
+    ASSERT_NO_FATAL_FAILURE(begin_wave(h.get(), riff, data));
     Bytes payload(100001);
     std::iota(payload.begin(), payload.end(), 0);
     // Odd pieces straddle every buffer boundary.
@@ -280,11 +286,8 @@ TEST(MmioDurable, SettledChunksAreOnDiskWithTheSizesThatCountThem) {
     const std::string path = dir.file("live.riff");
     auto h = open_file(path, MMIO_CREATE | MMIO_READWRITE, 4096);
     ASSERT_TRUE(h);
-    MMCKINFO riff{};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    ASSERT_EQ(mmioCreateChunk(h.get(), &riff, MMIO_CREATERIFF), 0u);
-    MMCKINFO data{mmioFOURCC('d', 'a', 't', 'a'), 0, 0, 0, 0};
-    ASSERT_EQ(mmioCreateChunk(h.get(), &data, 0), 0u);
+    MMCKINFO riff{}, data{};
+    ASSERT_NO_FATAL_FAILURE(begin_wave(h.get(), riff, data));
     EXPECT_TRUE(read_bytes(path).empty()) << "small writes wait in the buffer";
 
     ASSERT_EQ(mmioWrite(h.get(), "abc", 3), 3);

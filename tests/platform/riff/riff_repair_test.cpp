@@ -3,42 +3,39 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/riff/mmio.h"
+#include "tests/control/engine/byte_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using quillon::riff::repair_riff_sizes;
 using quillon::riff::RiffRepair;
+using quillon::test::ByteBuilder;
 using quillon::test::read_bytes;
 using quillon::test::TempDir;
 using quillon::test::write_bytes;
 using Bytes = std::vector<unsigned char>;
 
-void put_u32(Bytes& out, DWORD v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-void put_text(Bytes& out, const char* text) {
-    out.insert(out.end(), text, text + std::strlen(text));
-}
-
 // A WAV file: 16-byte fmt, a data chunk with `data_size` in its header and `audio` bytes after
 // it, with `riff_size` in the RIFF header.
-Bytes wave(DWORD riff_size, DWORD data_size, std::size_t audio, unsigned char fill = 0x41) {
-    Bytes b;
-    put_text(b, "RIFF");
-    put_u32(b, riff_size);
-    put_text(b, "WAVEfmt ");
-    put_u32(b, 16);
-    for (DWORD v : {0x00010001u, 8000u, 16000u, 0x00100002u}) put_u32(b, v);
-    put_text(b, "data");
-    put_u32(b, data_size);
-    b.insert(b.end(), audio, fill);
-    return b;
+Bytes wave(DWORD riff_size, DWORD data_size, std::size_t audio) {
+    return ByteBuilder()
+        .text("RIFF")
+        .u32(riff_size)
+        .text("WAVE")
+        .pcm_fmt(1, 8000, 16, false)
+        .text("data")
+        .u32(data_size)
+        .bytes(Bytes(audio, 0x41));
+}
+
+// A LIST chunk of type INFO with nothing in it.
+Bytes empty_list() {
+    return ByteBuilder().text("LIST").u32(4).text("INFO");
 }
 
 class RiffRepairTest : public ::testing::Test {
@@ -76,20 +73,14 @@ TEST_F(RiffRepairTest, TheChunkBeingWrittenRunsToTheEndOfTheFile) {
 }
 
 TEST_F(RiffRepairTest, RightFilesAndChunksThatFollowAreLeftAlone) {
-    Bytes good = wave(4 + 24 + 8 + 4 + 12, 4, 4);
-    put_text(good, "LIST");
-    put_u32(good, 4);
-    put_text(good, "INFO");
+    Bytes good = ByteBuilder().bytes(wave(4 + 24 + 8 + 4 + 12, 4, 4)).bytes(empty_list());
     const RiffRepair report = repair(good);
     EXPECT_FALSE(report.changed());
     EXPECT_EQ(report.chunks.size(), 3u);
     EXPECT_EQ(read_bytes(m_path), good);
 
     // An empty data chunk that a chunk follows is empty, even in a RIFF of placeholder size.
-    Bytes empty = wave(0, 0, 0);
-    put_text(empty, "LIST");
-    put_u32(empty, 4);
-    put_text(empty, "INFO");
+    const Bytes empty = ByteBuilder().bytes(wave(0, 0, 0)).bytes(empty_list());
     const RiffRepair settled = repair(empty);
     EXPECT_EQ(settled.chunks[1].settled, 0u);
     EXPECT_EQ(settled.riff_settled, empty.size() - 8);
