@@ -48,8 +48,8 @@ bool target_format(const std::string& name, const WavSource& source, std::vector
     return true;
 }
 
-// A finalized WAV file: its RIFF chunk spans the whole file and holds a data chunk. Finalizing
-// reports no failure of its own, so this is how a file cut short by a full disk is told.
+// A finalized WAV file: its RIFF chunk spans the whole file and holds a data chunk. Beside the
+// result of finalizing, this is how a file cut short by a full disk is told.
 bool wav_complete(const std::string& path) {
     MMIOINFO info{};
     UniqueHmmio file(mmioOpen(path.c_str(), &info, MMIO_READ));
@@ -59,7 +59,8 @@ bool wav_complete(const std::string& path) {
     MMCKINFO data{};
     data.ckid = mmioFOURCC('d', 'a', 't', 'a');
     const LONG end = mmioSeek(file.get(), 0, SEEK_END);
-    if (end < 0 || mmioSeek(file.get(), 0, SEEK_SET) != 0) return false;
+    // Positions past 2 GiB come back as their 32 bits: only -1 is a failure.
+    if (end == -1 || mmioSeek(file.get(), 0, SEEK_SET) != 0) return false;
     return mmioDescend(file.get(), &riff, nullptr, MMIO_FINDRIFF) == MMSYSERR_NOERROR &&
            static_cast<LONG>(riff.cksize + 8) == end &&
            mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK) == MMSYSERR_NOERROR;
@@ -109,8 +110,8 @@ class WavSink final : public ConversionSink {
     bool finish() override {
         if (!write_blocks(true)) return false;
         errno = 0;
-        m_sound.close();
-        if (!wav_complete(m_file.path().string())) return fail_system(write_reason());
+        if (m_sound.close() != 0 || !wav_complete(m_file.path().string()))
+            return fail_system(write_reason());
         if (!m_file.commit())
             return fail({write_failure_code(m_file.system_error()), m_file.error()});
         return true;
