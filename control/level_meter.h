@@ -72,15 +72,17 @@ class LevelMeter {
 // largest magnitude in the window, at most 32767; no level (nullopt) for a window without
 // samples or a peak of 0.
 
-// Recording: `buffer` is the whole current capture buffer, `estimated_fill` the bytes assumed
-// captured into it. Over 100: the 100 bytes ending there; 1..100: the first that many bytes; 0:
-// no level. An estimate beyond the buffer (a driver that fell behind) is held at its end.
+// Recording: `buffer` is what the device has captured into the current buffer (only bytes that
+// hold audio: the rest of a buffer is zeros, which 8-bit samples would read as full scale),
+// `estimated_fill` the bytes assumed captured into it. Over 100: the 100 bytes ending
+// there; 1..100: the first that many bytes; 0: no level. An estimate beyond the buffer (a driver
+// that fell behind) is held at its end.
 std::optional<LONG> recording_window_peak(std::span<const BYTE> buffer, LONG estimated_fill,
                                           WORD bits_per_sample);
 
-// Playing: `buffer` is the buffer queued last, `buffer_length` the playback buffer length and
-// `position_bytes` the playback position (the blocks just sent with BlockPlay times
-// nBlockAlign), all in bytes. The window is the up to 100 bytes that end at the position's
+// Playing: `buffer` is the audio decoded into the buffer queued last, `buffer_length` the playback
+// buffer length and `position_bytes` the playback position (the blocks just sent with BlockPlay
+// times nBlockAlign), all in bytes. The window is the up to 100 bytes that end at the position's
 // offset within a buffer.
 std::optional<LONG> playback_window_peak(std::span<const BYTE> buffer, DWORD buffer_length,
                                          std::uint64_t position_bytes, WORD bits_per_sample);

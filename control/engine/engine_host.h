@@ -31,11 +31,11 @@ class EngineHost {
     // Level metering, as the level type of the direction says. `recording` picks the direction.
     virtual void open_level_meter(bool recording) = 0;
     virtual void close_level_meter() = 0;
-    // One tick's level while recording: the capture buffer being filled and the bytes assumed in
-    // it.
+    // One tick's level while recording: the bytes the device has captured into the current
+    // buffer so far (never the zeros after them) and the bytes assumed in it.
     virtual void record_level(std::span<const BYTE> buffer, LONG estimated_fill) = 0;
-    // One tick's level while playing: the buffer queued last, the playback buffer length and the
-    // play position in bytes.
+    // One tick's level while playing: the bytes decoded into the buffer queued last, the playback
+    // buffer length and the play position in bytes.
     virtual void play_level(std::span<const BYTE> buffer, DWORD buffer_length, DWORD position) = 0;
     // Automatic gain control over one full capture buffer.
     virtual void auto_gain(std::span<const BYTE> pcm) = 0;
