@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The sound server killed under `kelvane record` and `kelvane play` (ALSA through PulseAudio):
+"""The sound server killed under `kelvane record` and `kelvane play`, on ALSA through PulseAudio
+and on the sound server's own backend:
 each must exit with status 1 and say that its device stopped working, and the recording's file
 must be valid with what was captured. The time from the kill to the exit is printed.
 
@@ -77,34 +78,35 @@ def main():
                    env=dict(os.environ, KELVANE_AUDIO="virtual",
                             KELVANE_VIRTUAL_INPUT="sine:440:0.5"))
 
-    for verb in ("record", "play"):
+    for backend, verb in [(b, v) for b in ("alsa", "pulse") for v in ("record", "play")]:
         server = start_server(args.scripts, folder)
         if server is None:
             print("server_loss_test: no PulseAudio server could be started; skipped")
             shutil.rmtree(folder, ignore_errors=True)
             return 77
-        env = dict(os.environ, KELVANE_AUDIO="alsa", PULSE_SERVER=server)
+        env = dict(os.environ, KELVANE_AUDIO=backend, PULSE_SERVER=server)
         take = os.path.join(folder, "take.wav")
         command = [kelvane, "record", take, "--format", "pcm:44100:2:16"] if verb == "record" \
             else [kelvane, "play", tone]
         status, output, delay = run_until_server_dies(command, env, folder, 3.0)
         expected = ("Input device error: the input device stopped working" if verb == "record"
                     else "Output device error: the output device stopped working")
-        print("%s: exit %s %s after the server was killed" % (
-            verb, status, "%.3f s" % delay if delay is not None else "(hung)"))
+        print("%s on %s: exit %s %s after the server was killed" % (
+            verb, backend, status, "%.3f s" % delay if delay is not None else "(hung)"))
         print("  " + "\n  ".join(line for line in output.splitlines() if "\r" not in line
                                  and not line.startswith("  ")))
         if status != 1:
-            failures.append("%s exited with %s" % (verb, status))
+            failures.append("%s on %s exited with %s" % (verb, backend, status))
         if expected not in output:
-            failures.append("%s did not say: %s" % (verb, expected))
+            failures.append("%s on %s did not say: %s" % (verb, backend, expected))
         if verb == "record":
             info = subprocess.run([kelvane, "info", take], capture_output=True, text=True)
             match = re.search(r"Duration:\s+([0-9.]+) s", info.stdout)
             held = float(match.group(1)) if match else None
             print("  the file holds %s s" % held)
             if info.returncode != 0 or held is None or held < 1.0:
-                failures.append("the recording's file holds %s s: %s" % (held, info.stdout))
+                failures.append("the recording's file on %s holds %s s: %s" % (backend, held,
+                                                                            info.stdout))
     server_script(args.scripts, folder, "stop")  # only if a kill above did not end it
     shutil.rmtree(folder, ignore_errors=True)
     for failure in failures:
