@@ -30,9 +30,13 @@ class FailureVerbs : public ::testing::Test {
 };
 
 TEST_F(FailureVerbs, LostDevicesAndFullFilesAreToldWithWhatTheFileHolds) {
-    auto r = run_kelvane("record /dev/full --seconds 1 --clock manual");
+    // A recording's name must end in .wav: a link to the device that is always full.
+    const std::string full = path("full.wav");
+    std::filesystem::create_symlink("/dev/full", full);
+    auto r = run_kelvane("record " + full + " --seconds 1 --clock manual");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.output, "File open error: cannot create /dev/full: No space left"))
+    EXPECT_TRUE(contains(
+        r.output, "cannot record into " + full + ": No space left on device (File open error)"))
         << r.output;
 
     const std::string file = path("unplugged.wav");
@@ -59,7 +63,7 @@ TEST_F(FailureVerbs, LostDevicesAndFullFilesAreToldWithWhatTheFileHolds) {
 TEST_F(FailureVerbs, RepairSettlesTheSizesOfACutFileOnce) {
     // What this recorder left when killed before files were kept valid: both sizes 0.
     const std::string file = path("cut.wav");
-    auto r = run_kelvane("record " + file + " --seconds 2 --clock manual",
+    auto r = run_kelvane("record " + file + " --seconds 2 --clock manual --format pcm:8000:1:16",
                          "KELVANE_VIRTUAL_INPUT=sine:440:0.5");
     ASSERT_EQ(r.status, 0) << r.output;
     {
@@ -142,8 +146,8 @@ TEST_F(FailureVerbs, AFullDiskKeepsEveryBufferThatFit) {
     r = run_command("cat /dev/zero > " + path("disk") + "/filler");
     r = run_kelvane("record " + path("disk") + "/none.wav --seconds 1 --clock manual");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(
-        r.output, "File open error: cannot create " + path("disk") + "/none.wav: the disk is full"))
+    EXPECT_TRUE(contains(r.output, "cannot record into " + path("disk") +
+                                       "/none.wav: the disk is full (File open error)"))
         << r.output;
 }
 
