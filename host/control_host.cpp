@@ -67,7 +67,7 @@ ControlHost::~ControlHost() {
     destroy();
 }
 
-HRESULT ControlHost::create(REFCLSID clsid) {
+HRESULT ControlHost::create(REFCLSID clsid, IStream* saved_state) {
     destroy();
     ComPtr<IDispatch> control;
     if (HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid,
@@ -94,9 +94,13 @@ HRESULT ControlHost::create(REFCLSID clsid) {
     m_site = make_com<Site>(m_user_mode);
     if (auto object = control.as<IOleObject>())
         object->SetClientSite(static_cast<IOleClientSite*>(m_site.get()));
-    if (auto persist = control.as<IPersistStreamInit>()) persist->InitNew();
+    HRESULT loaded = S_OK;
+    if (auto persist = control.as<IPersistStreamInit>())
+        loaded = saved_state ? persist->Load(saved_state) : persist->InitNew();
+    else if (saved_state)
+        loaded = E_NOINTERFACE;
     m_control = std::move(control);
-    return S_OK;
+    return loaded;
 }
 
 void ControlHost::destroy() {

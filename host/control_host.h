@@ -19,8 +19,10 @@ class ControlHost {
     ControlHost& operator=(const ControlHost&) = delete;
     ~ControlHost();
 
-    // Creates, sites and initialises a control of class `clsid` with default properties.
-    HRESULT create(REFCLSID clsid);
+    // Creates, sites and initialises a control of class `clsid`: from `saved_state` (the stream a
+    // form stores for it) when given, else with default properties. A saved state that cannot be
+    // loaded leaves the control as new and returns the failure.
+    HRESULT create(REFCLSID clsid, IStream* saved_state = nullptr);
     // Closes the control (its window and sinks go) and releases it.
     void destroy();
 

@@ -54,16 +54,21 @@ RegistryFile current_registry() {
     return RegistryFile::load(RegistryFile::default_path());
 }
 
-// Shared libraries beside the executable, in name order so that the choice is stable.
+// Shared libraries beside the executable, then those of the installed module folder, each
+// folder in name order so that the choice is stable.
 std::vector<std::filesystem::path> neighbour_modules() {
     std::vector<std::filesystem::path> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(executable_folder(), error)) {
-        const auto name = entry.path().filename().string();
-        if (entry.is_regular_file(error) && name.size() > 3 && name.ends_with(".so"))
-            found.push_back(entry.path());
+    for (const auto& folder : {executable_folder(), executable_folder() / kInstalledModuleFolder}) {
+        std::vector<std::filesystem::path> here;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const auto name = entry.path().filename().string();
+            if (entry.is_regular_file(error) && name.size() > 3 && name.ends_with(".so"))
+                here.push_back(entry.path());
+        }
+        std::sort(here.begin(), here.end());
+        found.insert(found.end(), here.begin(), here.end());
     }
-    std::sort(found.begin(), found.end());
     return found;
 }
 

@@ -1,6 +1,8 @@
 // Creating objects by class identifier or ProgID. A class is looked up in the per-user registry
 // (its InprocServer32 library); when the registry does not know it, the loadable modules beside
-// the running executable are asked in turn. Modules stay loaded for the life of the process.
+// the running executable are asked in turn, then those of the installed module folder (an
+// installed program lives in bin/, its modules in lib/quillon/). Modules stay loaded for the life
+// of the process.
 #pragma once
 
 #include <filesystem>
@@ -16,6 +18,9 @@ HRESULT CLSIDFromProgID(const char* prog_id, CLSID* clsid);
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID riid, void** object);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
                          void** object);
+
+// Where an installed program's modules are, from the executable's folder.
+inline constexpr const char* kInstalledModuleFolder = "../lib/quillon";
 
 // The folder of the running executable.
 std::filesystem::path executable_folder();
