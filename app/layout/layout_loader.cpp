@@ -213,15 +213,15 @@ class FormBuilder {
                 std::span<const BYTE>(data, std::size_t(state->value.bytes.size())));
         }
         const HRESULT hr = host->create(clsid, stream.get());
-        if (FAILED(hr)) {
-            const bool made = host->control() != nullptr;
-            return at(made ? state->line : record.line,
-                      (made ? QStringLiteral("the saved state of %1 does not load: %2 (0x%3)")
-                            : QStringLiteral("%1 (%4) cannot be created: %2 (0x%3)"))
-                          .arg(record.name, QString::fromLatin1(hresult_text(hr)))
-                          .arg(quint32(hr), 8, 16, QLatin1Char('0'))
-                          .arg(record.class_id));
-        }
+        const QString code = QStringLiteral("0x%1").arg(quint32(hr), 8, 16, QLatin1Char('0'));
+        if (FAILED(hr) && !host->control())
+            return at(record.line, QStringLiteral("%1 (%2) cannot be created: %3 (%4)")
+                                       .arg(record.name, record.class_id,
+                                            QString::fromLatin1(hresult_text(hr)), code));
+        if (FAILED(hr))
+            return at(state->line, QStringLiteral("the saved state of %1 does not load (%2): it "
+                                                  "ends early or is damaged")
+                                       .arg(record.name, code));
         m_loaded.m_controls.emplace_back(record.name, std::move(host));
         return std::nullopt;
     }
