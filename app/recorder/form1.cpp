@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include "app/recorder/conversion_window.h"
 #include "app/recorder/recorder_text.h"
@@ -85,6 +86,8 @@ Form1::Form1(Setup setup, QWidget* parent)
     Services& services = m_setup.services;
     if (!services.critical_box)
         services.critical_box = [this](const QString& text) {
+            // Also said on standard error, for whoever started the program from a terminal.
+            std::fprintf(stderr, "zarvo: %s\n", text.toLocal8Bit().constData());
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillon"), text, QMessageBox::Ok,
                             isVisible() ? this : nullptr);
             box.exec();
