@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need. Safe to run again: it
-# only calls apt-get when a package is missing.
+# Installs the Debian packages that building, running and testing need; with the argument
+# `bench`, also the peer programs the benchmarks compare with. Safe to run again: it only calls
+# apt-get when a package is missing.
 set -euo pipefail
 
 packages=(
@@ -19,7 +20,14 @@ packages=(
     # the skinned widgets' tests on a real display: window geometry and screenshots read from
     # outside, and an accessibility bus with its Python bindings
     x11-utils imagemagick at-spi2-core python3-pyatspi
+    # the desktop program at run time (the guide in the browser, the user's music folder) and
+    # the check of its desktop entry
+    xdg-utils xdg-user-dirs desktop-file-utils
 )
+# `install-deps.sh bench`: also the peers the benchmarks of bench/ start beside ours.
+if [ "${1:-}" = bench ]; then
+    packages+=(gnome-sound-recorder audacity)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
