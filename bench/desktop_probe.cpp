@@ -60,15 +60,14 @@ Window shown_window(Display* x, const std::string& prefix) {
     unsigned long count, after;
     unsigned char* data = nullptr;
     Window found = 0;
-    if (XGetWindowProperty(x, DefaultRootWindow(x), list, 0, 4096, False, XA_WINDOW, &type,
-                           &format, &count, &after, &data) != Success ||
+    if (XGetWindowProperty(x, DefaultRootWindow(x), list, 0, 4096, False, XA_WINDOW, &type, &format,
+                           &count, &after, &data) != Success ||
         !data)
         return 0;
     const auto* windows = reinterpret_cast<Window*>(data);
     for (unsigned long i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes;
-        if (!XGetWindowAttributes(x, windows[i], &attributes) ||
-            attributes.map_state != IsViewable)
+        if (!XGetWindowAttributes(x, windows[i], &attributes) || attributes.map_state != IsViewable)
             continue;
         if (window_title(x, windows[i]).rfind(prefix, 0) == 0) found = windows[i];
     }
@@ -117,7 +116,8 @@ long tree_peak_kb(pid_t root) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: desktop_probe TITLE [--keys KEYS] [--seconds N] -- PROGRAM ...\n");
+        std::fprintf(stderr,
+                     "usage: desktop_probe TITLE [--keys KEYS] [--seconds N] -- PROGRAM ...\n");
         return 2;
     }
     const std::string title = argv[1];
@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
     int at = 2;
     for (; at < argc && std::strcmp(argv[at], "--") != 0; ++at) {
         if (std::strcmp(argv[at], "--keys") == 0 && at + 1 < argc) keys = argv[++at];
-        if (std::strcmp(argv[at], "--seconds") == 0 && at + 1 < argc) seconds = std::atoi(argv[++at]);
+        if (std::strcmp(argv[at], "--seconds") == 0 && at + 1 < argc)
+            seconds = std::atoi(argv[++at]);
     }
     if (at + 1 >= argc) return 2;
     Display* x = XOpenDisplay(nullptr);

@@ -164,8 +164,9 @@ class FormBuilder {
             parent = qobject_cast<QWidget*>(m_loaded.object(record.parent));
             const QString parent_class = m_classes.value(record.parent);
             if (!parent || !holds_widgets(parent_class))
-                return at(record.line, QStringLiteral("%1 (%2) cannot hold widgets")
-                                           .arg(record.parent, parent_class));
+                return at(
+                    record.line,
+                    QStringLiteral("%1 (%2) cannot hold widgets").arg(record.parent, parent_class));
         }
         QObject* object = create_form_object(record.class_id, parent, record.full_name());
         if (!object)
@@ -186,7 +187,8 @@ class FormBuilder {
             taken.insert(p->key);
         }
         skin::Persisted* persisted = persisted_object(object);
-        if (!persisted) return at(record.line, QStringLiteral("%1 keeps no properties").arg(record.class_id));
+        if (!persisted)
+            return at(record.line, QStringLiteral("%1 keeps no properties").arg(record.class_id));
         return apply(record, *persisted, taken);
     }
 
@@ -204,8 +206,8 @@ class FormBuilder {
                                       .arg(p.key));
             state = &p;
         }
-        auto host = std::make_unique<ControlHost>(true, m_events ? m_events(record.name)
-                                                                 : ControlHost::EventHandler());
+        auto host = std::make_unique<ControlHost>(
+            true, m_events ? m_events(record.name) : ControlHost::EventHandler());
         ComPtr<MemoryStream> stream;
         if (state) {
             const auto* data = reinterpret_cast<const BYTE*>(state->value.bytes.constData());
@@ -264,8 +266,8 @@ std::optional<LoadedForm> build_form(const LayoutDocument& layout, const QString
     return FormBuilder(path, form, events).build(layout, error);
 }
 
-std::optional<LoadedForm> load_form(const QString& path, QWidget& form,
-                                    const ControlEvents& events, LayoutError& error) {
+std::optional<LoadedForm> load_form(const QString& path, QWidget& form, const ControlEvents& events,
+                                    LayoutError& error) {
     const auto layout = read_layout_file(path, error);
     if (!layout) return std::nullopt;
     return build_form(*layout, path, form, events, error);

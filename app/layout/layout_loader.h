@@ -51,8 +51,8 @@ class LoadedForm {
 // The event sink of each control, by the control's name.
 using ControlEvents = std::function<ControlHost::EventHandler(const QString& control_name)>;
 
-std::optional<LoadedForm> load_form(const QString& path, QWidget& form,
-                                    const ControlEvents& events, LayoutError& error);
+std::optional<LoadedForm> load_form(const QString& path, QWidget& form, const ControlEvents& events,
+                                    LayoutError& error);
 // The same from a layout already read; `path` names it and locates its pictures.
 std::optional<LoadedForm> build_form(const LayoutDocument& layout, const QString& path,
                                      QWidget& form, const ControlEvents& events,

@@ -112,7 +112,7 @@ std::variant<LayoutValue, Failure> hex_bytes(const QString& digits) {
     int half = -1;
     for (const QChar c : digits) {
         if (c == u' ' || c == u'\t') continue;
-        const int nibble = c.isDigit()                  ? c.unicode() - '0'
+        const int nibble = c.isDigit()                ? c.unicode() - '0'
                            : (c >= u'a' && c <= u'f') ? c.unicode() - 'a' + 10
                            : (c >= u'A' && c <= u'F') ? c.unicode() - 'A' + 10
                                                       : -1;
@@ -162,7 +162,8 @@ std::variant<LayoutValue, Failure> plain_value(const QString& word) {
     if (word.startsWith(QLatin1String("0x")) || word.startsWith(QLatin1String("0X"))) {
         const quint64 n = word.mid(2).toULongLong(&ok, 16);
         if (!ok || n > std::numeric_limits<quint32>::max())
-            return Failure{QStringLiteral("'%1' is no 32-bit hexadecimal number").arg(word.left(40))};
+            return Failure{
+                QStringLiteral("'%1' is no 32-bit hexadecimal number").arg(word.left(40))};
         v.kind = LayoutValue::Kind::integer;
         v.integer = qint64(n);
         return v;
@@ -217,7 +218,8 @@ std::variant<LayoutValue, Failure> value(Cursor& in) {
         return v;
     }
     if (word.isEmpty()) return Failure{QStringLiteral("a value is missing after '='")};
-    if (!in.at_end()) return Failure{QStringLiteral("more after the value '%1'").arg(word.left(40))};
+    if (!in.at_end())
+        return Failure{QStringLiteral("more after the value '%1'").arg(word.left(40))};
     return plain_value(word);
 }
 
@@ -294,10 +296,9 @@ class Reader {
         const QString word = in.word();
         const auto number = in.integer();
         if (word != format_word || !number || !in.at_end())
-            return Failure{
-                QStringLiteral("not a stored layout: the first line must be '%1 %2'")
-                    .arg(format_word)
-                    .arg(layout_format_version)};
+            return Failure{QStringLiteral("not a stored layout: the first line must be '%1 %2'")
+                               .arg(format_word)
+                               .arg(layout_format_version)};
         if (*number != layout_format_version)
             return Failure{QStringLiteral("layout format %1, but this program reads format %2")
                                .arg(*number)
@@ -338,8 +339,8 @@ class Reader {
             const auto index = in.integer();
             if (record.kind != LayoutRecord::Kind::widget || !index || *index < 0 ||
                 *index > max_array_index || !in.take(u')'))
-                return Failure{
-                    QStringLiteral("an array index is (0..%1), on widgets only").arg(max_array_index)};
+                return Failure{QStringLiteral("an array index is (0..%1), on widgets only")
+                                   .arg(max_array_index)};
             record.index = int(*index);
         }
         if (!is_form) {
@@ -351,8 +352,9 @@ class Reader {
         }
         if (!in.at_end()) {
             if (in.word() != QLatin1String("in") || record.kind != LayoutRecord::Kind::widget)
-                return Failure{QStringLiteral("more after the record's header; only a widget "
-                                              "takes 'in PARENT'")};
+                return Failure{
+                    QStringLiteral("more after the record's header; only a widget "
+                                   "takes 'in PARENT'")};
             if (auto f = parent_of(in, record)) return f;
         }
         if (auto f = unique(record)) return f;
@@ -377,8 +379,8 @@ class Reader {
         const QString shape = record.name + (record.index >= 0 ? QStringLiteral("()") : QString());
         const QString other = record.name + (record.index >= 0 ? QString() : QStringLiteral("()"));
         if (m_shapes.contains(other))
-            return Failure{
-                QStringLiteral("%1 is used both as an array and as a single name").arg(record.name)};
+            return Failure{QStringLiteral("%1 is used both as an array and as a single name")
+                               .arg(record.name)};
         m_names.insert(full);
         m_shapes.insert(shape);
         if (record.kind == LayoutRecord::Kind::widget) m_widgets.insert(full);
@@ -403,7 +405,8 @@ class Reader {
             return std::nullopt;
         }
         if (record.find(*key))
-            return Failure{QStringLiteral("%1 is given twice for %2").arg(*key, record.full_name())};
+            return Failure{
+                QStringLiteral("%1 is given twice for %2").arg(*key, record.full_name())};
         if (record.properties.size() >= max_record_properties)
             return Failure{QStringLiteral("more than %1 properties").arg(max_record_properties)};
         auto parsed = value(in);

@@ -39,12 +39,15 @@ struct HotkeyRow {
     const char* refused;
 };
 constexpr HotkeyRow hotkey_rows[3] = {
-    {'R', "Can not register the hotkeys CTRL+R ...this key is already registered by some other "
-          "running applications."},
-    {'P', "Can not register the hotkeys CTRL+P ...this key is already registered by some other "
-          "running applications."},
-    {'S', "Can not register the hotkeys CTRL+S ... this key is already registered by some other "
-          "running applications."},
+    {'R',
+     "Can not register the hotkeys CTRL+R ...this key is already registered by some other "
+     "running applications."},
+    {'P',
+     "Can not register the hotkeys CTRL+P ...this key is already registered by some other "
+     "running applications."},
+    {'S',
+     "Can not register the hotkeys CTRL+S ... this key is already registered by some other "
+     "running applications."},
 };
 
 Variant text_variant(const QString& text) {
@@ -65,9 +68,9 @@ class Binder {
     void take(T*& into, const QString& name, int index = -1) {
         into = m_form.find<T>(name, index);
         if (!into)
-            m_missing << QStringLiteral("%1 (%2)")
-                             .arg(index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index),
-                                  QLatin1String(T::class_identifier));
+            m_missing << QStringLiteral("%1 (%2)").arg(
+                index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index),
+                QLatin1String(T::class_identifier));
     }
     QStringList& missing() { return m_missing; }
 
@@ -421,7 +424,8 @@ void Form1::on_control_event(const MemberDesc& event, std::span<const Variant> a
     else if (name == "EndPlay")
         EndPlay();
     else if (name == "Errors" && args.size() == 2 && args[1].type() == VT_BSTR)
-        Errors(QString::fromUtf8(args[1].as_string().data(), qsizetype(args[1].as_string().size())));
+        Errors(
+            QString::fromUtf8(args[1].as_string().data(), qsizetype(args[1].as_string().size())));
 }
 
 void Form1::LevelRecord(LONG level) {

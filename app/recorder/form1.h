@@ -142,7 +142,7 @@ class Form1 final : public QWidget, public RemoteTarget {
     std::optional<std::int64_t> recsecs;  // unset until the first recording starts
     std::array<bool, 3> hotkeyok{};
     WNDPROC oldproc = nullptr;
-    QString m_playing_file;   // what Play was last given
+    QString m_playing_file;     // what Play was last given
     double m_play_seconds = 0;  // the playback position last shown
 
     // The widgets of the layout.

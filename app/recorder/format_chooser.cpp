@@ -87,8 +87,8 @@ FormatChooserHook::FormatChooserHook(std::function<QWidget*()> owner) {
     m_previous = acm_set_format_chooser(
         [owner = std::move(owner)](const ACMFORMATCHOOSEA& request,
                                    std::span<const AcmFormatChoice> choices) {
-            const QString title = request.pszTitle ? QString::fromLocal8Bit(request.pszTitle)
-                                                   : QString();
+            const QString title =
+                request.pszTitle ? QString::fromLocal8Bit(request.pszTitle) : QString();
             return choose_format(owner ? owner() : nullptr, title, choices);
         });
 }

@@ -18,8 +18,7 @@ QStringList form_class_ids();
 // A new object of the class, owned by `parent` and named `instance_name`: a widget on `parent`,
 // or for the components that show nothing (the timer, the file dialog) a plain object. Null for
 // a class that is not known.
-QObject* create_form_object(const QString& class_id, QWidget* parent,
-                            const QString& instance_name);
+QObject* create_form_object(const QString& class_id, QWidget* parent, const QString& instance_name);
 
 // Whether objects of the class are widgets that can hold other widgets (the frame).
 bool holds_widgets(const QString& class_id);

@@ -42,9 +42,8 @@ void Slider::set_Value(qint32 value) {
 void Slider::set_TickStyle(qint32 style) {
     if (style < bottom_right || style > no_ticks) return;
     m_ticks = style;
-    static constexpr QSlider::TickPosition positions[] = {QSlider::TicksBelow, QSlider::TicksAbove,
-                                                          QSlider::TicksBothSides,
-                                                          QSlider::NoTicks};
+    static constexpr QSlider::TickPosition positions[] = {
+        QSlider::TicksBelow, QSlider::TicksAbove, QSlider::TicksBothSides, QSlider::NoTicks};
     setTickPosition(positions[style]);
 }
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/recorder/form1.h"
+#include "app/recorder/recorder_text.h"
 #include "app/widgets/common_dialog.h"
 #include "app/widgets/form_timer.h"
-#include "app/recorder/recorder_text.h"
 #include "app/widgets/list_box.h"
 #include "app/widgets/plain_widgets.h"
 #include "app/widgets/progress_bar.h"
@@ -47,7 +47,8 @@ class Form1Test : public ::testing::Test {
             boxes.push_back(text.toStdString());
         };
         setup.services.start_program = [this](const QString& program, const QStringList& args) {
-            started.push_back((program + QLatin1Char(' ') + args.join(QLatin1Char(' '))).toStdString());
+            started.push_back(
+                (program + QLatin1Char(' ') + args.join(QLatin1Char(' '))).toStdString());
             return started_ok;
         };
         setup.services.end_program = [this] { ++ended; };
@@ -64,7 +65,9 @@ class Form1Test : public ::testing::Test {
 
     Form1& form() { return *m_form; }
     QString folder() const { return QString::fromStdString(m_dir.path().string()); }
-    QString file(const char* name) const { return folder() + QLatin1Char('/') + QLatin1String(name); }
+    QString file(const char* name) const {
+        return folder() + QLatin1Char('/') + QLatin1String(name);
+    }
 
     template <typename T>
     T* widget(const char* name, int index = -1) {
@@ -75,9 +78,13 @@ class Form1Test : public ::testing::Test {
     quillon::skin::xpcmdbutton* button(const char* name) {
         return widget<quillon::skin::xpcmdbutton>(name);
     }
-    quillon::forms::StatusBar* status_bar() { return widget<quillon::forms::StatusBar>("StatusBar1"); }
+    quillon::forms::StatusBar* status_bar() {
+        return widget<quillon::forms::StatusBar>("StatusBar1");
+    }
     quillon::forms::ListBox* list() { return widget<quillon::forms::ListBox>("List1"); }
-    quillon::forms::Slider* slider(const char* name) { return widget<quillon::forms::Slider>(name); }
+    quillon::forms::Slider* slider(const char* name) {
+        return widget<quillon::forms::Slider>(name);
+    }
 
     // Moves manual time on: the control's timers, the window's timer and the virtual card.
     static void run_for(std::uint64_t ms) { MessageLoop::instance().run_for(ms); }
@@ -93,9 +100,8 @@ class Form1Test : public ::testing::Test {
                button("xpcmdbutton10")->Caption().toStdString() + "] [" +
                button("xpcmdbutton2")->Caption().toStdString() + "] timer " +
                (timer->running() ? "on" : "off") + " | " + bar->panel_text(1).toStdString() +
-               " | " + bar->panel_text(2).toStdString() + " | " +
-               bar->panel_text(3).toStdString() + " | Slider4 " +
-               std::to_string(slider("Slider4")->Value()) + " | " +
+               " | " + bar->panel_text(2).toStdString() + " | " + bar->panel_text(3).toStdString() +
+               " | Slider4 " + std::to_string(slider("Slider4")->Value()) + " | " +
                std::to_string(list()->ListCount()) + " listed";
     }
 

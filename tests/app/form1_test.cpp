@@ -69,8 +69,9 @@ TEST_F(Form1Test, StartUpStepsThroughTheDevicesAndTakesTheSampleFormat) {
                               "put AutoGainControl True", "put Listen True",
                               "call SetFormatLikeSample(" + quoted(shipped("sample.wav")) + ")"}));
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
-                       "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 0 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
+              "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 0 listed");
     // The sliders follow the mixer: the top of a vertical slider is the loudest.
     auto* kelvane = form().widgets().control(QStringLiteral("Kelvane1"))->control();
     Variant gain, volume, balance;
@@ -101,13 +102,14 @@ TEST_F(Form1Test, ThreeRecordingsAreListedUnderNumberedNames) {
     const QString names[] = {file("zarvo.wav"), file("zarvo_ 2.wav"), file("zarvo_ 3.wav")};
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(is_recording(names[i].toStdString())) << names[i].toStdString();
-        EXPECT_EQ(list()->List(i), QStringLiteral(" %1     %2sec       ").arg(i + 1).arg(3 + i) +
-                                       names[i]);
+        EXPECT_EQ(list()->List(i),
+                  QStringLiteral(" %1     %2sec       ").arg(i + 1).arg(3 + i) + names[i]);
     }
     EXPECT_EQ(form().status().file, file("zarvo_ 4.wav"));
     EXPECT_FALSE(std::filesystem::exists(file("zarvo_ 4.wav").toStdString()));
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
-                       "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 3 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
+              "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 3 listed");
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -119,9 +121,10 @@ TEST_F(Form1Test, ARecordingTellsTheControlAndFollowsItsEvents) {
     ASSERT_GE(record.size(), 2u);
     EXPECT_EQ(record.front(), "call Record(" + quoted(file("zarvo.wav")) + ")");
     EXPECT_EQ(record.back(), "event LevelRecord(0)");
-    EXPECT_EQ(state(), "Record- Stop+ Play- [Play Audio] [Pause Ctrl+P] timer on | "
-                       "PCM 44100 Hz, 16 bit, stereo | " +
-                           file("zarvo.wav").toStdString() + " |  | Slider4 0 | 0 listed");
+    EXPECT_EQ(state(),
+              "Record- Stop+ Play- [Play Audio] [Pause Ctrl+P] timer on | "
+              "PCM 44100 Hz, 16 bit, stereo | " +
+                  file("zarvo.wav").toStdString() + " |  | Slider4 0 | 0 listed");
     // Five ticks after the start the counter reads 6: Record starts it at 1.
     run_for(5000);
     EXPECT_EQ(status_bar()->panel_text(3), QStringLiteral(" 6sec"));
@@ -141,14 +144,14 @@ TEST_F(Form1Test, AChosenNameIsRecordedAsTypedAndLosesFourCharactersForTheNextOn
     auto* dialog = widget<quillon::forms::CommonDialog>("CommonDialog1");
     std::vector<QString> answers = {file("talk"), QString()};
     QStringList filters;
-    dialog->set_chooser([&](quillon::forms::CommonDialog::Mode mode, const QStringList& f,
-                            const QString&) {
-        EXPECT_EQ(mode, quillon::forms::CommonDialog::Mode::save);
-        filters = f;
-        const QString answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    });
+    dialog->set_chooser(
+        [&](quillon::forms::CommonDialog::Mode mode, const QStringList& f, const QString&) {
+            EXPECT_EQ(mode, quillon::forms::CommonDialog::Mode::save);
+            filters = f;
+            const QString answer = answers.front();
+            answers.erase(answers.begin());
+            return answer;
+        });
     for (int take = 0; take < 2; ++take) {
         QTest::mouseClick(button("xpcmdbutton1"), Qt::LeftButton);
         run_for(1000);
@@ -181,16 +184,19 @@ TEST_F(Form1Test, StopWhilePausedListsTheSecondsOfThePauseAndResetsTheCaption) {
     forget();
     QTest::mouseClick(button("xpcmdbutton2"), Qt::LeftButton);
     // 2.5 s at 44100 blocks a second, the partial buffer included.
-    EXPECT_EQ(calls(), (Lines{"call Pause()", "event BlockRecord(110250)", "event LevelRecord(0)"}));
-    EXPECT_EQ(state(), "Record- Stop+ Play- [Play Audio] [Continue Ctrl+P] timer off | "
-                       "PCM 44100 Hz, 16 bit, stereo | " +
-                           file("zarvo.wav").toStdString() + " |  3sec | Slider4 10 | 0 listed");
+    EXPECT_EQ(calls(),
+              (Lines{"call Pause()", "event BlockRecord(110250)", "event LevelRecord(0)"}));
+    EXPECT_EQ(state(),
+              "Record- Stop+ Play- [Play Audio] [Continue Ctrl+P] timer off | "
+              "PCM 44100 Hz, 16 bit, stereo | " +
+                  file("zarvo.wav").toStdString() + " |  3sec | Slider4 10 | 0 listed");
     EXPECT_EQ(form().status().activity, RemoteTarget::Activity::paused);
     run_for(3000);
     QTest::mouseClick(button("xpcmdbutton3"), Qt::LeftButton);
     EXPECT_EQ(list()->List(0), QStringLiteral(" 1     3sec       ") + file("zarvo.wav"));
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
-                       "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 1 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
+              "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 1 listed");
 }
 
 TEST_F(Form1Test, PauseAndContinueWhileIdleOnlyRunTheCounter) {
@@ -203,8 +209,9 @@ TEST_F(Form1Test, PauseAndContinueWhileIdleOnlyRunTheCounter) {
     run_for(3000);
     // The counter was never set: it counts from 0.
     EXPECT_EQ(status_bar()->panel_text(3), QStringLiteral(" 3sec"));
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer on | "
-                       "PCM 44100 Hz, 16 bit, stereo |  |  3sec | Slider4 0 | 0 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer on | "
+              "PCM 44100 Hz, 16 bit, stereo |  |  3sec | Slider4 0 | 0 listed");
     // Pause while idle, then Record: the next click continues the running recording.
     QTest::mouseClick(button("xpcmdbutton2"), Qt::LeftButton);
     QTest::mouseClick(button("xpcmdbutton1"), Qt::LeftButton);
@@ -230,8 +237,9 @@ TEST_F(Form1Test, PlayWithoutASelectionChangesNothing) {
     list()->AddItem(QStringLiteral(" 2     1sec       zarvo.wav"));
     list()->set_ListIndex(1);
     QTest::mouseClick(button("xpcmdbutton10"), Qt::LeftButton);
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
-                       "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 2 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
+              "PCM 44100 Hz, 16 bit, stereo |  |  | Slider4 0 | 2 listed");
     EXPECT_TRUE(calls().empty());
     // Ctrl+S then still finds Stop disabled: no entry for a recording that was never made.
     QTest::keyClick(&form(), Qt::Key_S, Qt::ControlModifier);
@@ -276,8 +284,9 @@ TEST_F(Form1Test, PlaybackFollowsThePositionAndEndsInTheIdleState) {
     ASSERT_GE(play.size(), 2u);
     EXPECT_EQ(play[0], "call Play(" + quoted(file("ramp.wav")) + ")");
     EXPECT_EQ(play[1], "event BlockPlay(0)");
-    EXPECT_EQ(state(), "Record- Stop- Play+ [Stop Playing] [Pause Ctrl+P] timer off | "
-                       "PCM 8000 Hz, 16 bit, mono |  |  | Slider4 0 | 1 listed");
+    EXPECT_EQ(state(),
+              "Record- Stop- Play+ [Stop Playing] [Pause Ctrl+P] timer off | "
+              "PCM 8000 Hz, 16 bit, mono |  |  | Slider4 0 | 1 listed");
     EXPECT_EQ(form().status().activity, RemoteTarget::Activity::playing);
     run_for(1000);
     // The position in percent, and the time as the platform writes a number.
@@ -286,8 +295,8 @@ TEST_F(Form1Test, PlaybackFollowsThePositionAndEndsInTheIdleState) {
     EXPECT_LT(percent, 70);
     const QString time = status_bar()->panel_text(3);
     EXPECT_TRUE(time.endsWith(QStringLiteral(" sec"))) << time.toStdString();
-    EXPECT_EQ(time, quillon::recorder::number_text(form().status().seconds) +
-                        QStringLiteral(" sec"));
+    EXPECT_EQ(time,
+              quillon::recorder::number_text(form().status().seconds) + QStringLiteral(" sec"));
     // To the end of the file: the control stops by itself and the window is idle again.
     forget();
     run_for(3000);
@@ -295,8 +304,9 @@ TEST_F(Form1Test, PlaybackFollowsThePositionAndEndsInTheIdleState) {
     ASSERT_GE(end.size(), 2u);
     EXPECT_EQ(end[end.size() - 2], "event LevelPlay(0)");
     EXPECT_EQ(end.back(), "event EndPlay()");
-    EXPECT_EQ(state(), "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
-                       "PCM 8000 Hz, 16 bit, mono |  |  | Slider4 0 | 1 listed");
+    EXPECT_EQ(state(),
+              "Record+ Stop- Play+ [Play Audio] [Pause Ctrl+P] timer off | "
+              "PCM 8000 Hz, 16 bit, mono |  |  | Slider4 0 | 1 listed");
 }
 
 TEST_F(Form1Test, TheSliderSeeksToItsShareOfTheBlocksRoundingHalvesToEven) {
@@ -340,17 +350,17 @@ TEST_F(Form1Test, EachErrorOfTheControlIsShownOnce) {
     start();
     // A recording into a folder that does not exist: the control cannot create the file.
     auto* dialog = widget<quillon::forms::CommonDialog>("CommonDialog1");
-    dialog->set_chooser([this](auto, const QStringList&, const QString&) {
-        return file("missing/take.wav");
-    });
+    dialog->set_chooser(
+        [this](auto, const QStringList&, const QString&) { return file("missing/take.wav"); });
     QTest::mouseClick(button("xpcmdbutton4"), Qt::LeftButton);
     forget();
     QTest::mouseClick(button("xpcmdbutton1"), Qt::LeftButton);
     EXPECT_EQ(boxes, Lines{"File open error"});
     // The window keeps its recording state until Stop, which lists the file as usual.
-    EXPECT_EQ(state(), "Record- Stop+ Play- [Play Audio] [Pause Ctrl+P] timer on | "
-                       "PCM 44100 Hz, 16 bit, stereo | " +
-                           file("missing/take.wav").toStdString() + " |  | Slider4 0 | 0 listed");
+    EXPECT_EQ(state(),
+              "Record- Stop+ Play- [Play Audio] [Pause Ctrl+P] timer on | "
+              "PCM 44100 Hz, 16 bit, stereo | " +
+                  file("missing/take.wav").toStdString() + " |  | Slider4 0 | 0 listed");
     run_for(1000);
     QTest::mouseClick(button("xpcmdbutton3"), Qt::LeftButton);
     EXPECT_EQ(list()->ListCount(), 1);

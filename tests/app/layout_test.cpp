@@ -119,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"quillon-layout 1\nform F\ncontrol A(1) : X\n", 3, "array index"},
         Refusal{"quillon-layout 1\nform F\nwidget A : X in B\n", 3, "no widget named above"},
         Refusal{"quillon-layout 1\nform F\nwidget A : X\nwidget A : Y\n", 4, "second record"},
-        Refusal{"quillon-layout 1\nform F\nwidget A(0) : X\nwidget A : Y\n", 4,
-                "both as an array"},
+        Refusal{"quillon-layout 1\nform F\nwidget A(0) : X\nwidget A : Y\n", 4, "both as an array"},
         Refusal{"quillon-layout 1\nform F\n    Caption \"x\"\n", 3, "expected '='"},
         Refusal{"quillon-layout 1\nform F\n    Caption = \"x\n", 3, "closing double quote"},
         Refusal{"quillon-layout 1\nform F\n    Caption = \"a\\qb\"\n", 3, "unknown escape"},
@@ -236,10 +235,11 @@ TEST_F(LayoutLoader, RefusesWhatItCannotBuildAndLeavesNothingBehind) {
     for (const auto& c : cases) {
         LayoutError error;
         const int before = int(m_form.children().size());
-        EXPECT_FALSE(load("quillon-layout 1\nform F\n"
-                          "widget Keep : Quillon.Frame\n" +
-                              c.body,
-                          error))
+        EXPECT_FALSE(
+            load("quillon-layout 1\nform F\n"
+                 "widget Keep : Quillon.Frame\n" +
+                     c.body,
+                 error))
             << c.body;
         // The frame opened the file; the failing record is one further down.
         EXPECT_EQ(error.line, c.line + 1) << error.text().toStdString();
@@ -258,11 +258,15 @@ TEST(ShippedLayout, TheMainWindowComesUpWithTheControlsSavedState) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillon V1.60 "));
     EXPECT_EQ(loaded->find<quillon::skin::xp_canvas>(QStringLiteral("xp_canvas1"))->Caption(),
               QStringLiteral("Quillon V1.60 "));
-    const char* captions[][2] = {{"xpcmdbutton1", "Record Ctrl+R"}, {"xpcmdbutton2", "Pause Ctrl+P"},
-                                 {"xpcmdbutton3", "Stop Ctrl+S"}, {"xpcmdbutton4", "Destination File"},
+    const char* captions[][2] = {{"xpcmdbutton1", "Record Ctrl+R"},
+                                 {"xpcmdbutton2", "Pause Ctrl+P"},
+                                 {"xpcmdbutton3", "Stop Ctrl+S"},
+                                 {"xpcmdbutton4", "Destination File"},
                                  {"xpcmdbutton5", "Recording Setting"},
-                                 {"xpcmdbutton6", "Wav to Mp3"}, {"xpcmdbutton7", "Help"},
-                                 {"xpcmdbutton10", "Play Audio"}, {"xpcmdbutton11", "Close"}};
+                                 {"xpcmdbutton6", "Wav to Mp3"},
+                                 {"xpcmdbutton7", "Help"},
+                                 {"xpcmdbutton10", "Play Audio"},
+                                 {"xpcmdbutton11", "Close"}};
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(loaded->find<quillon::skin::xpcmdbutton>(QLatin1String(name))->Caption(),
                   QLatin1String(caption));
@@ -288,13 +292,18 @@ TEST(ShippedLayout, TheMainWindowComesUpWithTheControlsSavedState) {
     ControlHost* host = loaded->control(QStringLiteral("Kelvane1"));
     ASSERT_NE(host, nullptr);
     const std::pair<const char*, std::string> saved[] = {
-        {"BufferSize", "2000"},  {"devInput", "1"},        {"devOutput", "1"},
-        {"TypePlayLevel", "2"},  {"TypeRecordLevel", "2"}, {"Listen", "false"},
-        {"devInputName", "USB Audio CODEC Input"}, {"devOutputName", "USB Audio CODEC Outputs"}};
+        {"BufferSize", "2000"},
+        {"devInput", "1"},
+        {"devOutput", "1"},
+        {"TypePlayLevel", "2"},
+        {"TypeRecordLevel", "2"},
+        {"Listen", "false"},
+        {"devInputName", "USB Audio CODEC Input"},
+        {"devOutputName", "USB Audio CODEC Outputs"}};
     for (const auto& [name, value] : saved) {
         Variant v;
         ASSERT_EQ(dispatch_get(host->control(), name, v), S_OK) << name;
-        std::string text = v.type() == VT_BSTR ? std::string(v.as_string())
+        std::string text = v.type() == VT_BSTR   ? std::string(v.as_string())
                            : v.type() == VT_BOOL ? (v.as_bool() ? "true" : "false")
                            : v.type() == VT_I2   ? std::to_string(v.as_i2())
                                                  : std::to_string(v.as_i4());

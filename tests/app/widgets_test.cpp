@@ -133,9 +133,8 @@ TEST(StatusBar, PanelsTakeTheirTwipWidthsAndShowTheirTexts) {
 TEST(CommonDialog, GivesQtsFiltersAndTakesAnEmptyNameForACancel) {
     CommonDialog dialog;
     dialog.set_Filter(QStringLiteral("Wave Files(*.wav)|*.wav|All|*.wav;*.mp3"));
-    EXPECT_EQ(dialog.name_filters(),
-              (QStringList{QStringLiteral("Wave Files(*.wav) (*.wav)"),
-                           QStringLiteral("All (*.wav *.mp3)")}));
+    EXPECT_EQ(dialog.name_filters(), (QStringList{QStringLiteral("Wave Files(*.wav) (*.wav)"),
+                                                  QStringLiteral("All (*.wav *.mp3)")}));
     QString previous;
     dialog.set_chooser([&](CommonDialog::Mode, const QStringList&, const QString& last) {
         previous = last;
@@ -205,13 +204,13 @@ TEST(RecorderText, SignedTextsRoundingAndNumbers) {
 TEST(AppFolders, RecordingsGoBesideTheProgramOrIntoTheMusicFolder) {
     quillon::test::TempDir dir;
     const QString root = QString::fromStdString(dir.path().string());
-    EXPECT_EQ(recordings_folder(root + QStringLiteral("/bin/"),
-                                [](const QString&) { return true; }, [] { return QString(); }),
+    EXPECT_EQ(recordings_folder(
+                  root + QStringLiteral("/bin/"), [](const QString&) { return true; },
+                  [] { return QString(); }),
               root + QStringLiteral("/bin"));
     const QString music = root + QStringLiteral("/Music/");
     const QString chosen = recordings_folder(
-        root + QStringLiteral("/bin"), [](const QString&) { return false; },
-        [&] { return music; });
+        root + QStringLiteral("/bin"), [](const QString&) { return false; }, [&] { return music; });
     EXPECT_EQ(chosen, root + QStringLiteral("/Music/Quillon"));
     EXPECT_TRUE(QFileInfo(chosen).isDir());
     EXPECT_TRUE(folder_writable(chosen));

@@ -7,7 +7,7 @@
 #
 # Exits 77 (skipped) without the server or a tool.
 set -u
-source "$(cd "$(dirname "$0")/../skin" && pwd)/display_session.sh"
+source "$(dirname "$0")/zarvo_session.sh"
 bin=$(cd "$1" && pwd)
 [ -n "${PULSE_SERVER:-}" ] || skip "no PulseAudio test server (PULSE_SERVER is unset)"
 PULSE_SERVER=$PULSE_SERVER timeout 5 pactl info >/dev/null 2>&1 || skip "the test server does not answer"
@@ -17,28 +17,15 @@ done
 
 start_display 1024x700
 work=$session_dir
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-keep_pid $!
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-app="$work/app"
-mkdir -p "$app/bin" "$app/share"
-cp "$bin/zarvo" "$app/bin/"
-for lib in "$bin"/*.so; do ln -s "$lib" "$app/bin/"; done
-ln -s "$bin/../share/quillon" "$app/share/quillon"
-export XDG_CONFIG_HOME="$work/config" KELVANE_AUDIO=alsa QT_QPA_PLATFORM=xcb
+start_window_manager
+make_app_tree "$bin"
+export KELVANE_AUDIO=alsa
 unset PULSE_SOURCE
 
 "$app/bin/zarvo" >"$work/zarvo.log" 2>&1 &
 keep_pid $!
 main=$(wait_for_window 'Quillon V1.60 ')
 [ -n "$main" ] || { echo "the main window did not appear"; cat "$work/zarvo.log"; exit 1; }
-click_at() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove $((X + $1)) $((Y + $2)) click 1
-}
 sleep 0.5
 click_at 86 59   # Record Ctrl+R
 sleep 3

@@ -10,7 +10,7 @@
 # The program runs from a folder of its own (bin/ beside share/quillon, as installed) so its
 # recordings land there. Exits 77 (skipped) where a tool is missing.
 set -u
-source "$(cd "$(dirname "$0")/../skin" && pwd)/display_session.sh"
+source "$(dirname "$0")/zarvo_session.sh"
 bin=$(cd "$1" && pwd)
 shots=$2
 for tool in openbox xdotool xprop xwininfo import xmessage sox; do
@@ -21,21 +21,11 @@ mkdir -p "$shots"
 
 start_display 1280x800
 work=$session_dir
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-keep_pid $!
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
+start_window_manager
 
-# An installed-like tree: the program, the libraries it loads, its data.
-app="$work/app"
-mkdir -p "$app/bin" "$app/share"
-cp "$bin/zarvo" "$app/bin/"
-for lib in "$bin"/*.so; do ln -s "$lib" "$app/bin/"; done
-ln -s "$bin/../share/quillon" "$app/share/quillon"
-export XDG_CONFIG_HOME="$work/config" KELVANE_AUDIO=virtual KELVANE_VIRTUAL_INPUT=sine:440:0.5
-export QT_QPA_PLATFORM=xcb KELVANE_HOTKEYS=x11 LC_ALL=C
+make_app_tree "$bin"
+export KELVANE_AUDIO=virtual KELVANE_VIRTUAL_INPUT=sine:440:0.5
+export KELVANE_HOTKEYS=x11 LC_ALL=C
 
 failures=0
 fail() {
@@ -54,11 +44,6 @@ expect_status() {
     fail "$what: status '$got', expected $want"
 }
 shot() { import -window root "$shots/$1.png"; }
-# Clicks at a point of the main window, in its own pixels.
-click_at() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove $((X + $1)) $((Y + $2)) click "${3:-1}"
-}
 
 "$app/bin/zarvo" >"$work/zarvo.log" 2>&1 &
 zarvo=$!

@@ -2,6 +2,7 @@
 # for it stopped at exit, and waits for what appears on it. Every wait gives up after 10 s.
 #
 #   start_display WIDTHxHEIGHT     Xvfb on a free display; exports DISPLAY; skips (77) on failure
+#   start_window_manager           openbox on it, waited for until it manages the screen
 #   keep_pid PID                   stop PID at exit
 #   wait_for_window TITLE          prints the id of the first visible window titled TITLE
 #   skip WHY                       says why and exits 77
@@ -39,4 +40,15 @@ wait_for_window() {
         sleep 0.1
     done
     return 1
+}
+
+start_window_manager() {
+    command -v openbox >/dev/null || skip "openbox is not installed"
+    openbox --sm-disable >"$session_dir/wm.log" 2>&1 &
+    keep_pid $!
+    # A window mapped before the window manager has taken over stays unmanaged.
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
 }

@@ -16,13 +16,7 @@ done
 
 start_display 1600x1200
 work=$session_dir
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-keep_pid $!
-# A window mapped before the window manager has taken over stays unmanaged.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
+start_window_manager
 
 QT_QPA_PLATFORM=xcb "$gallery" >"$work/gallery.log" 2>&1 &
 keep_pid $!
