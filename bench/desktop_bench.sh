@@ -42,14 +42,25 @@ eval "$("$source_dir/scripts/pulse-test-server.sh" start)" || exit 1
 export PULSE_SERVER
 pulse_started=${QUILLON_PULSE_STARTED:-0}
 
-# Each program gets a home of its own, so no earlier settings or recordings play a part.
+# Every run gets a fresh home, so no earlier settings, recordings or left-overs of an ended
+# run (Audacity offers to recover a project it was stopped in, and its dialog takes the record
+# key) play a part.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$HOME/Music" "$HOME/Recordings" "$XDG_CONFIG_HOME/audacity" "$XDG_RUNTIME_DIR"
+mkdir -p "$work/template/Music" "$work/template/Recordings" "$work/template/.config/audacity" \
+    "$work/template/.audacity-data" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 # Audacity's first start shows a welcome window before its own; a user who has seen it once
 # does not get it again.
-printf '[GUI]\nShowSplashScreen=0\n' >"$XDG_CONFIG_HOME/audacity/audacity.cfg"
-mkdir -p "$HOME/.audacity-data" && cp "$XDG_CONFIG_HOME/audacity/audacity.cfg" "$HOME/.audacity-data/"
+for folder in "$work/template/.config/audacity" "$work/template/.audacity-data"; do
+    printf '[GUI]\nShowSplashScreen=0\n' >"$folder/audacity.cfg"
+done
+fresh_home() {
+    rm -rf "$HOME"
+    cp -r "$work/template" "$HOME"
+    # Audacity keeps its unsaved projects in the temporary folder.
+    export TMPDIR="$HOME/tmp"
+    mkdir -p "$TMPDIR"
+}
 
 app="$work/app"
 mkdir -p "$app/bin" "$app/share"
@@ -70,6 +81,7 @@ for entry in "${programs[@]}"; do
     IFS='|' read -r name title keys command <<<"$entry"
     times=()
     for run in $(seq 0 "$runs"); do
+        fresh_home
         # shellcheck disable=SC2086
         out=$("$bin/desktop_probe" "$title" -- $command 2>>"$work/$name.log") ||
             { echo "$name did not show its window; see below"; cat "$work/$name.log"; continue 2; }
@@ -79,6 +91,7 @@ for entry in "${programs[@]}"; do
     startup[$name]=$(printf '%s\n' "${times[@]}" | median)
     low[$name]=$(printf '%s\n' "${times[@]}" | sort -n | head -1)
     high[$name]=$(printf '%s\n' "${times[@]}" | sort -n | tail -1)
+    fresh_home
     # Recording: the capture streams the server sees half-way tell that it really records.
     (sleep $((seconds / 2 + 3)); pactl list short source-outputs | wc -l >"$work/$name.streams") &
     # shellcheck disable=SC2086
