@@ -95,7 +95,9 @@ for entry in "${programs[@]}"; do
     # Recording: the capture streams the server sees half-way tell that it really records.
     (sleep $((seconds / 2 + 3)); pactl list short source-outputs | wc -l >"$work/$name.streams") &
     # shellcheck disable=SC2086
-    out=$("$bin/desktop_probe" "$title" --keys "$keys" --seconds "$seconds" -- $command \
+    # Each is given the same time to settle after its window shows (Audacity opens a welcome
+    # window a few seconds after its own).
+    out=$("$bin/desktop_probe" "$title" --keys "$keys" --settle 8 --seconds "$seconds" -- $command \
         2>>"$work/$name.log")
     wait $!
     peak[$name]=$(awk -v kb="${out##* }" 'BEGIN {printf "%.1f", kb / 1024}')

@@ -2,11 +2,12 @@
 // start to its main window shown on the X display, then (optionally) the peak memory of the
 // program and its descendants while it records after the given keys were pressed.
 //
-//   desktop_probe TITLE [--keys KEYS] [--seconds N] -- PROGRAM ARGS...
+//   desktop_probe TITLE [--keys KEYS] [--settle S] [--seconds N] -- PROGRAM ARGS...
 //
 // TITLE is the start of the main window's title. Prints one line: "startup_ms peak_kb", where
 // peak_kb is the largest resident set seen (VmHWM of each process, summed) over the N seconds
-// after KEYS (xdotool key names) went to the window; 0 without --seconds.
+// after KEYS (xdotool key names) went to the window, S seconds (default 2) after it showed, as
+// a person waits for a program to be ready; 0 without --seconds.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <dirent.h>
@@ -123,6 +124,7 @@ int main(int argc, char** argv) {
     const std::string title = argv[1];
     std::string keys;
     int seconds = 0;
+    int settle = 2;
     int at = 2;
     for (; at < argc && std::strcmp(argv[at], "--") != 0; ++at) {
         if (std::strcmp(argv[at], "--keys") == 0 && at + 1 < argc) keys = argv[++at];
@@ -155,8 +157,7 @@ int main(int argc, char** argv) {
         std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     long peak = 0;
     if (seconds > 0) {
-        // Settled first, as a person waits for the window to be ready before pressing a key.
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        std::this_thread::sleep_for(std::chrono::seconds(settle));
         const std::string press = "xdotool windowactivate --sync " + std::to_string(window) +
                                   " >/dev/null 2>&1; xdotool key --clearmodifiers " + keys;
         if (!keys.empty() && std::system(press.c_str()) != 0)
