@@ -29,10 +29,10 @@ for file in bin/zarvo bin/kelvane lib/quillon/libquillon_platform.so lib/quillon
 done
 desktop-file-validate "$prefix/share/applications/org.quillon.Zarvo.desktop" ||
     fail "the desktop entry does not validate"
-for program in bin/zarvo bin/kelvane; do
-    readelf -d "$prefix/$program" | grep -q 'RUNPATH.*\$ORIGIN/../lib/quillon' ||
-        fail "$program has no run path to its libraries"
-done
+readelf -d "$prefix/bin/zarvo" | grep -q 'RUNPATH.*\$ORIGIN/../lib/quillon' ||
+    fail "bin/zarvo has no run path to its libraries"
+[ "$(readlink "$prefix/bin/kelvane")" = ../lib/quillon/kelvane ] ||
+    fail "bin/kelvane is not a link to the program beside its libraries"
 
 # From another folder, with nothing of the build tree on any path.
 cd /

@@ -14,6 +14,7 @@
 #include "control/engine/mp3_stream.h"
 #include "control/engine/wav_file.h"
 #include "platform/codec/acm.h"
+#include "tools/verbs/failure_text.h"
 
 namespace {
 
@@ -147,6 +148,8 @@ std::string why_not_recordable(const std::string& path, WORD format_tag,
         return "folder " + folder.string() + ": " + std::strerror(errno);
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
         return std::strerror(errno);
+    // A full disk, or a device that takes nothing, lets the file be named but not written.
+    if (std::string full = write_failure_reason(path); !full.empty()) return full;
     if (container == Container::mp3 && format_tag != WAVE_FORMAT_MPEGLAYER3)
         return "an .mp3 file holds MP3 audio, and the format is " + format_text +
                " (choose an mp3: format, or a .wav name)";

@@ -282,16 +282,13 @@ int record_verb(std::span<char*> args) {
     session.call("Record", {Variant::string(target)});
     if (!session.errors().empty()) {
         for (const auto& e : session.errors()) {
-            if (e == "File open error" && !to_stdout) {
-                // What the file system says first (a full disk), else what the name or the
-                // format cannot do.
-                std::string why = write_failure_reason(r.file);
-                if (why.empty())
-                    why = why_not_recordable(
-                        r.file, static_cast<WORD>(session.get_long("wFormatTag")), format_text);
-                std::cerr << "kelvane record: cannot record into " << shown << ": " << why << " ("
-                          << e << ")\n";
-            } else
+            if (e == "File open error" && !to_stdout)
+                std::cerr << "kelvane record: cannot record into " << shown << ": "
+                          << why_not_recordable(r.file,
+                                                static_cast<WORD>(session.get_long("wFormatTag")),
+                                                format_text)
+                          << " (" << e << ")\n";
+            else
                 std::cerr << "kelvane record: " << e << "\n";
         }
         return 1;
