@@ -5,6 +5,7 @@
     images/zarvo16.png      16 x 16   the same for the title bar
     images/mixer.png        32 x 32   "Recording Control": three mixer faders
     images/watermark.png   390 x 48   a quiet sound wave under the recordings
+    images/convert.png      32 x 32   "WAV to MP3": a wave passing an arrow into a smaller one
     icons/NxN/org.quillon.Zarvo.png   the desktop icon at 48, 128 and 256 pixels
 
 Shapes are described once in a unit square and sampled 4 x 4 times per pixel, so every size is
@@ -141,10 +142,33 @@ def watermark(u, v):
     return None
 
 
+def convert(u, v):
+    """A wide wave on the left, an arrow, and the same wave drawn small on the right."""
+    colour = None
+    if rounded_box(u, v, 0.03, 0.12, 0.97, 0.88, 0.12):
+        colour = hex_colour("E8EEF8")
+        if not rounded_box(u, v, 0.07, 0.16, 0.93, 0.84, 0.09):
+            colour = hex_colour("5E7DB0")
+    if 0.12 < u < 0.42:
+        y = 0.5 + 0.22 * math.sin((u - 0.12) / 0.30 * 2 * math.pi * 1.5)
+        if abs(v - y) < 0.045:
+            colour = hex_colour("37415A")
+    if 0.46 < u < 0.6 and abs(v - 0.5) < 0.035:
+        colour = hex_colour("2E6BD6")
+    if 0.56 <= u <= 0.66 and abs(v - 0.5) <= (0.66 - u) * 1.1:
+        colour = hex_colour("2E6BD6")
+    if 0.70 < u < 0.88:
+        y = 0.5 + 0.1 * math.sin((u - 0.70) / 0.18 * 2 * math.pi * 1.5)
+        if abs(v - y) < 0.04:
+            colour = hex_colour("1B4FA8")
+    return colour
+
+
 def main():
     write_png(os.path.join(HERE, "images", "zarvo.png"), 64, 64, render(64, 64, icon))
     write_png(os.path.join(HERE, "images", "zarvo16.png"), 16, 16, render(16, 16, icon))
     write_png(os.path.join(HERE, "images", "mixer.png"), 32, 32, render(32, 32, mixer))
+    write_png(os.path.join(HERE, "images", "convert.png"), 32, 32, render(32, 32, convert))
     write_png(os.path.join(HERE, "images", "watermark.png"), 390, 48,
               render(390, 48, watermark, samples=3))
     for size in (48, 128, 256):

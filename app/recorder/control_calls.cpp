@@ -6,8 +6,8 @@ namespace quillon::recorder {
 
 namespace {
 
-QString name_of(std::string_view name) {
-    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+QString name_of(const ControlCalls::Member& member) {
+    return QString::fromLatin1(member.name.data(), qsizetype(member.name.size()));
 }
 
 }  // namespace
@@ -22,11 +22,8 @@ QString ControlCalls::text_of(const Variant& value) {
             return QString::number(value.as_r8());
         case VT_BOOL:
             return value.as_bool() ? QStringLiteral("True") : QStringLiteral("False");
-        case VT_BSTR: {
-            const auto text = value.as_string();
-            return QLatin1Char('"') + QString::fromUtf8(text.data(), qsizetype(text.size())) +
-                   QLatin1Char('"');
-        }
+        case VT_BSTR:
+            return QLatin1Char('"') + string_of(value) + QLatin1Char('"');
         default:
             return QStringLiteral("(empty)");
     }
@@ -36,53 +33,92 @@ void ControlCalls::note(const QString& line) const {
     if (m_trace) m_trace(line);
 }
 
-LONG ControlCalls::get_long(std::string_view name) const {
+HRESULT ControlCalls::get(const Member& member, Variant& value) const {
+    if (!m_control) return E_POINTER;
+    return member.id ? dispatch_get(m_control, *member.id, value)
+                     : dispatch_get(m_control, member.name, value);
+}
+
+LONG ControlCalls::get_long(const Member& member) const {
     Variant value;
-    HRESULT hr = m_control ? dispatch_get(m_control, name, value) : E_POINTER;
+    HRESULT hr = get(member, value);
     LONG result = 0;
     if (SUCCEEDED(hr)) {
         const Variant number = value.changed_to(VT_I4, hr);
         if (SUCCEEDED(hr)) result = number.as_i4();
     }
-    note(QStringLiteral("get %1 -> %2").arg(name_of(name)).arg(result));
+    note(QStringLiteral("get %1 -> %2").arg(name_of(member)).arg(result));
     return result;
 }
 
-QString ControlCalls::get_text(std::string_view name) const {
+double ControlCalls::get_double(const Member& member) const {
+    Variant value;
+    HRESULT hr = get(member, value);
+    double result = 0;
+    if (SUCCEEDED(hr)) {
+        const Variant number = value.changed_to(VT_R8, hr);
+        if (SUCCEEDED(hr)) result = number.as_r8();
+    }
+    note(QStringLiteral("get %1 -> %2").arg(name_of(member)).arg(result));
+    return result;
+}
+
+QString ControlCalls::get_text(const Member& member) const {
     Variant value;
     QString result;
-    if (m_control && SUCCEEDED(dispatch_get(m_control, name, value)) && value.type() == VT_BSTR) {
-        const auto text = value.as_string();
-        result = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    }
-    note(QStringLiteral("get %1 -> \"%2\"").arg(name_of(name), result));
+    if (SUCCEEDED(get(member, value))) result = string_of(value);
+    note(QStringLiteral("get %1 -> \"%2\"").arg(name_of(member), result));
     return result;
 }
 
-void ControlCalls::put(std::string_view name, const Variant& value) const {
-    note(QStringLiteral("put %1 %2").arg(name_of(name), text_of(value)));
-    if (m_control) dispatch_put(m_control, name, value);
+void ControlCalls::put(const Member& member, const Variant& value) const {
+    note(QStringLiteral("put %1 %2").arg(name_of(member), text_of(value)));
+    if (!m_control) return;
+    if (member.id)
+        dispatch_put(m_control, *member.id, value);
+    else
+        dispatch_put(m_control, member.name, value);
 }
 
-Variant ControlCalls::invoke(std::string_view name, const std::vector<Variant>& args) const {
+HRESULT ControlCalls::invoke(const Member& member, const std::vector<Variant>& args,
+                             Variant& result) const {
     QStringList texts;
     for (const Variant& a : args) texts << text_of(a);
-    note(QStringLiteral("call %1(%2)").arg(name_of(name), texts.join(QStringLiteral(", "))));
+    note(QStringLiteral("call %1(%2)").arg(name_of(member), texts.join(QStringLiteral(", "))));
+    if (!m_control) return E_POINTER;
+    return member.id ? dispatch_invoke_method(m_control, *member.id, args, &result)
+                     : dispatch_call(m_control, member.name, args, &result);
+}
+
+HRESULT ControlCalls::call(const Member& member, const std::vector<Variant>& args) const {
+    Variant ignored;
+    return invoke(member, args, ignored);
+}
+
+LONG ControlCalls::call_long(const Member& member, const std::vector<Variant>& args) const {
     Variant result;
-    if (m_control) dispatch_call(m_control, name, args, &result);
-    return result;
-}
-
-void ControlCalls::call(std::string_view name, const std::vector<Variant>& args) const {
-    invoke(name, args);
-}
-
-LONG ControlCalls::call_long(std::string_view name, const std::vector<Variant>& args) const {
+    invoke(member, args, result);
     HRESULT hr = S_OK;
-    const Variant result = invoke(name, args).changed_to(VT_I4, hr);
-    const LONG value = SUCCEEDED(hr) ? result.as_i4() : 0;
+    const Variant number = result.changed_to(VT_I4, hr);
+    const LONG value = SUCCEEDED(hr) ? number.as_i4() : 0;
     note(QStringLiteral("  -> %1").arg(value));
     return value;
+}
+
+Variant text_variant(const QString& text) {
+    return Variant::string(text.toStdString());
+}
+
+LONG long_of(const Variant& value) {
+    HRESULT hr = S_OK;
+    const Variant number = value.changed_to(VT_I4, hr);
+    return SUCCEEDED(hr) ? number.as_i4() : 0;
+}
+
+QString string_of(const Variant& value) {
+    if (value.type() != VT_BSTR) return {};
+    const auto text = value.as_string();
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 }  // namespace quillon::recorder

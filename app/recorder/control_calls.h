@@ -1,10 +1,12 @@
-// The window's calls into the recorder control, by member name through its automation
-// interface, as a form host makes them. Failures of a call are the control's matter: a read
-// that fails gives 0 or "". A trace, when set, hears every call in order (tests compare it).
+// A window's calls into a control through its automation interface, as a form host makes them:
+// by member name, or by dispatch id for a control whose ids the window knows (the encoder).
+// Failures of a call are the control's matter: a read that fails gives 0 or "", and a method
+// call answers its result only. A trace, when set, hears every call in order (tests compare it).
 #pragma once
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -17,27 +19,46 @@ class ControlCalls {
   public:
     using Trace = std::function<void(const QString& line)>;
 
+    // A member by name, or by dispatch id; the name is also what the trace shows.
+    struct Member {
+        Member(const char* member_name) : name(member_name) {}
+        Member(std::string_view member_name) : name(member_name) {}
+        constexpr Member(DISPID member_id, std::string_view member_name)
+            : id(member_id), name(member_name) {}
+        std::optional<DISPID> id;
+        std::string_view name;
+    };
+
     void attach(IDispatch* control) { m_control = control; }
     void set_trace(Trace trace) { m_trace = std::move(trace); }
     // Writes a line of the window's own into the trace (its events, its boxes).
     void note(const QString& line) const;
 
-    LONG get_long(std::string_view name) const;
-    QString get_text(std::string_view name) const;
-    void put(std::string_view name, const Variant& value) const;
-    void put_long(std::string_view name, LONG value) const { put(name, Variant::i4(value)); }
-    void put_bool(std::string_view name, bool value) const { put(name, Variant::boolean(value)); }
-    void call(std::string_view name, const std::vector<Variant>& args = {}) const;
-    LONG call_long(std::string_view name, const std::vector<Variant>& args = {}) const;
+    LONG get_long(const Member& member) const;
+    double get_double(const Member& member) const;
+    QString get_text(const Member& member) const;
+    void put(const Member& member, const Variant& value) const;
+    void put_long(const Member& member, LONG value) const { put(member, Variant::i4(value)); }
+    void put_bool(const Member& member, bool value) const { put(member, Variant::boolean(value)); }
+    // The call's own result: S_OK, or the failure it raised.
+    HRESULT call(const Member& member, const std::vector<Variant>& args = {}) const;
+    LONG call_long(const Member& member, const std::vector<Variant>& args = {}) const;
 
     // How a value reads in the trace: 12, True, "text".
     static QString text_of(const Variant& value);
 
   private:
-    Variant invoke(std::string_view name, const std::vector<Variant>& args) const;
+    HRESULT get(const Member& member, Variant& value) const;
+    HRESULT invoke(const Member& member, const std::vector<Variant>& args, Variant& result) const;
 
     IDispatch* m_control = nullptr;
     Trace m_trace;
 };
+
+// Values as the windows pass and take them: a text as an automation string, a number from any
+// numeric value (0 when it is none), the text of a string value ("" when it is none).
+Variant text_variant(const QString& text);
+LONG long_of(const Variant& value);
+QString string_of(const Variant& value);
 
 }  // namespace quillon::recorder

@@ -2,14 +2,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QStringList>
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 
 #include "app/recorder/conversion_window.h"
+#include "app/recorder/message_box.h"
 #include "app/recorder/recorder_text.h"
+#include "app/recorder/widget_binder.h"
 #include "app/widgets/common_dialog.h"
 #include "app/widgets/form_timer.h"
 #include "app/widgets/list_box.h"
@@ -50,35 +50,6 @@ constexpr HotkeyRow hotkey_rows[3] = {
      "running applications."},
 };
 
-Variant text_variant(const QString& text) {
-    return Variant::string(text.toStdString());
-}
-
-LONG long_of(const Variant& value) {
-    HRESULT hr = S_OK;
-    const Variant number = value.changed_to(VT_I4, hr);
-    return SUCCEEDED(hr) ? number.as_i4() : 0;
-}
-
-// Binds the widgets the window needs, collecting those the layout lacks.
-class Binder {
-  public:
-    explicit Binder(const forms::LoadedForm& form) : m_form(form) {}
-    template <typename T>
-    void take(T*& into, const QString& name, int index = -1) {
-        into = m_form.find<T>(name, index);
-        if (!into)
-            m_missing << QStringLiteral("%1 (%2)").arg(
-                index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index),
-                QLatin1String(T::class_identifier));
-    }
-    QStringList& missing() { return m_missing; }
-
-  private:
-    const forms::LoadedForm& m_form;
-    QStringList m_missing;
-};
-
 }  // namespace
 
 Form1* Form1::s_instance = nullptr;
@@ -89,11 +60,7 @@ Form1::Form1(Setup setup, QWidget* parent)
     Services& services = m_setup.services;
     if (!services.critical_box)
         services.critical_box = [this](const QString& text) {
-            // Also said on standard error, for whoever started the program from a terminal.
-            std::fprintf(stderr, "zarvo: %s\n", text.toLocal8Bit().constData());
-            QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillon"), text, QMessageBox::Ok,
-                            isVisible() ? this : nullptr);
-            box.exec();
+            recorder::message_box(this, MessageIcon::critical, text);
         };
     if (!services.start_program) services.start_program = start_detached;
     if (!services.end_program) services.end_program = [] { QCoreApplication::exit(0); };
@@ -131,7 +98,7 @@ bool Form1::build(QString& error) {
 }
 
 bool Form1::bind(QString& error) {
-    Binder b(*m_loaded);
+    WidgetBinder b(*m_loaded);
     b.take(xp_canvas1, QStringLiteral("xp_canvas1"));
     b.take(xpmin, QStringLiteral("xpmin"));
     b.take(xpclose, QStringLiteral("xpclose"));
@@ -158,13 +125,9 @@ bool Form1::bind(QString& error) {
     b.take(Image1, QStringLiteral("Image1"));
     b.take(Label1[0], QStringLiteral("Label1"), 0);
     b.take(Label1[1], QStringLiteral("Label1"), 1);
-    ControlHost* control = m_loaded->control(QStringLiteral("Kelvane1"));
-    if (!control) b.missing() << QStringLiteral("Kelvane1 (the recorder control)");
-    if (!b.missing().isEmpty()) {
-        error = QStringLiteral("%1: the main window needs %2")
-                    .arg(m_setup.layout_file, b.missing().join(QStringLiteral(", ")));
-        return false;
-    }
+    ControlHost* control =
+        b.control(QStringLiteral("Kelvane1"), QStringLiteral("the recorder control"));
+    if (!b.complete(QStringLiteral("the main window"), error)) return false;
     Kelvane1.attach(control->control());
     connect_handlers();
     return true;
@@ -424,8 +387,7 @@ void Form1::on_control_event(const MemberDesc& event, std::span<const Variant> a
     else if (name == "EndPlay")
         EndPlay();
     else if (name == "Errors" && args.size() == 2 && args[1].type() == VT_BSTR)
-        Errors(
-            QString::fromUtf8(args[1].as_string().data(), qsizetype(args[1].as_string().size())));
+        Errors(string_of(args[1]));
 }
 
 void Form1::LevelRecord(LONG level) {

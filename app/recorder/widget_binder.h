@@ -1,0 +1,42 @@
+// Takes the widgets a window needs from its loaded layout, by name and class, and collects the
+// ones the layout lacks so that the window can refuse a damaged layout with one message.
+#pragma once
+
+#include <QStringList>
+
+#include "app/layout/layout_loader.h"
+
+namespace quillon::recorder {
+
+class WidgetBinder {
+  public:
+    explicit WidgetBinder(const forms::LoadedForm& form) : m_form(form) {}
+
+    template <typename T>
+    void take(T*& into, const QString& name, int index = -1) {
+        into = m_form.find<T>(name, index);
+        if (!into)
+            m_missing << QStringLiteral("%1 (%2)").arg(
+                index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index),
+                QLatin1String(T::class_identifier));
+    }
+    // The control named `name`, or null (and it is missing) when the layout has none.
+    ControlHost* control(const QString& name, const QString& what) {
+        ControlHost* host = m_form.control(name);
+        if (!host) m_missing << QStringLiteral("%1 (%2)").arg(name, what);
+        return host;
+    }
+    // False, with the error naming the layout file and what it lacks, when something is missing.
+    bool complete(const QString& window, QString& error) const {
+        if (m_missing.isEmpty()) return true;
+        error = QStringLiteral("%1: %2 needs %3")
+                    .arg(m_form.file(), window, m_missing.join(QStringLiteral(", ")));
+        return false;
+    }
+
+  private:
+    const forms::LoadedForm& m_form;
+    QStringList m_missing;
+};
+
+}  // namespace quillon::recorder
