@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,26 @@
 namespace quillon_test {
 
 using quillon::recorder::Form1;
+
+// A 16-bit mono PCM file of `blocks` sample frames of a quiet ramp.
+inline void write_wav(const std::string& path, std::uint32_t blocks, std::uint32_t rate = 8000) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + blocks * 2);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    out.write("data", 4);
+    u32(blocks * 2);
+    for (std::uint32_t i = 0; i < blocks; ++i) u16(std::uint16_t((i % 200) * 40));
+}
 
 inline QString shipped(const char* name) {
     return QString::fromLatin1(QUILLON_DATA_DIR) + QLatin1Char('/') + QLatin1String(name);

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/codec/format_names.h"
 #include "platform/hotkey/hotkey.h"
@@ -19,26 +18,6 @@ using Lines = std::vector<std::string>;
 
 std::string quoted(const QString& text) {
     return "\"" + text.toStdString() + "\"";
-}
-
-// A 16-bit mono 8 kHz PCM file of `blocks` sample frames of a quiet ramp.
-void write_wav(const std::string& path, std::uint32_t blocks) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    u32(36 + blocks * 2);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    out.write("data", 4);
-    u32(blocks * 2);
-    for (std::uint32_t i = 0; i < blocks; ++i) u16(std::uint16_t((i % 200) * 40));
 }
 
 bool is_recording(const std::string& path) {
