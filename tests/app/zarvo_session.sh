@@ -4,6 +4,7 @@
 #
 #   make_app_tree BIN_DIR     sets $app; the program is $app/bin/zarvo
 #   click_at X Y              a click at a point of the window $main, in its own pixels
+#   click_in WINDOW X Y       the same in another window
 
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../skin" && pwd)/display_session.sh"
 
@@ -16,7 +17,9 @@ make_app_tree() {
     export XDG_CONFIG_HOME="$session_dir/config" QT_QPA_PLATFORM=xcb
 }
 
-click_at() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool mousemove $((X + $1)) $((Y + $2)) click "${3:-1}"
+click_in() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove $((X + $2)) $((Y + $3)) click "${4:-1}"
 }
+
+click_at() { click_in "$main" "$@"; }

@@ -2,7 +2,7 @@
 # zarvo on a real X display with a window manager (Xvfb and openbox) and a private session bus,
 # driven from outside as a person would: the global hotkeys pressed while another window has
 # the focus (also with zarvo minimised), a recording, a pause, a playback by a double-click on
-# the list, the format chooser, the remote (`zarvo --status`, `--record`, `--stop`), and a
+# the list, the format chooser, a conversion to MP3 in the conversion window, the remote (`zarvo --status`, `--record`, `--stop`), and a
 # second copy that finds the hotkeys taken. Screenshots of each state go to SHOTS.
 #
 #   zarvo_x11_test.sh BIN_DIR SHOTS        (run under dbus-run-session)
@@ -13,7 +13,7 @@ set -u
 source "$(dirname "$0")/zarvo_session.sh"
 bin=$(cd "$1" && pwd)
 shots=$2
-for tool in openbox xdotool xprop xwininfo import xmessage sox; do
+for tool in openbox xdotool xprop xwininfo import xmessage sox ffprobe; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || skip "no session bus (run under dbus-run-session)"
@@ -121,6 +121,36 @@ if [ -n "$chooser" ]; then
     xdotool key Escape
 else
     fail "Recording Setting showed no format chooser"
+fi
+
+# The conversion window, opened by Wav to Mp3: the paths typed, Convert; the window shows the
+# progress while the encoder works and stays responsive, then Complete, and players read the file.
+sox -n -r 44100 -c 1 -b 16 "$work/long.wav" synth 300 sine 440 vol 0.5
+click_at 86 252
+conversion=$(wait_for_window 'WAV to MP3')
+if [ -n "$conversion" ]; then
+    xdotool windowmove --sync "$conversion" 420 80
+    sleep 0.5
+    shot form2_idle
+    click_in "$conversion" 181 75
+    xdotool type --delay 2 "$work/long.wav"
+    click_in "$conversion" 181 141
+    xdotool type --delay 2 "$work/long.mp3"
+    click_in "$conversion" 205 309
+    sleep 0.8
+    shot form2_converting
+    # The MP3 file takes its name once it is finished.
+    for _ in $(seq 600); do [ -s "$work/long.mp3" ] && break; sleep 0.1; done
+    sleep 0.5
+    shot form2_complete
+    length=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/long.mp3" 2>&1)
+    case "$length" in 299.9* | 300.0*) ;; *) fail "the converted file lasts '$length', not 300 s" ;; esac
+    click_in "$conversion" 397 309
+    for _ in $(seq 50); do xwininfo -id "$conversion" >/dev/null 2>&1 || break; sleep 0.1; done
+    xwininfo -id "$conversion" >/dev/null 2>&1 && fail "Cancel did not close the conversion window"
+    rm -f "$work/long.wav" "$work/long.mp3"
+else
+    fail "Wav to Mp3 showed no conversion window"
 fi
 
 # A second copy finds every combination taken: four messages in order, then it ends before its
