@@ -39,26 +39,25 @@ HRESULT ControlCalls::get(const Member& member, Variant& value) const {
                      : dispatch_get(m_control, member.name, value);
 }
 
-LONG ControlCalls::get_long(const Member& member) const {
+std::optional<Variant> ControlCalls::get_as(const Member& member, VARTYPE type) const {
     Variant value;
     HRESULT hr = get(member, value);
-    LONG result = 0;
-    if (SUCCEEDED(hr)) {
-        const Variant number = value.changed_to(VT_I4, hr);
-        if (SUCCEEDED(hr)) result = number.as_i4();
-    }
+    if (FAILED(hr)) return std::nullopt;
+    Variant changed = value.changed_to(type, hr);
+    if (FAILED(hr)) return std::nullopt;
+    return changed;
+}
+
+LONG ControlCalls::get_long(const Member& member) const {
+    const auto value = get_as(member, VT_I4);
+    const LONG result = value ? value->as_i4() : 0;
     note(QStringLiteral("get %1 -> %2").arg(name_of(member)).arg(result));
     return result;
 }
 
 double ControlCalls::get_double(const Member& member) const {
-    Variant value;
-    HRESULT hr = get(member, value);
-    double result = 0;
-    if (SUCCEEDED(hr)) {
-        const Variant number = value.changed_to(VT_R8, hr);
-        if (SUCCEEDED(hr)) result = number.as_r8();
-    }
+    const auto value = get_as(member, VT_R8);
+    const double result = value ? value->as_r8() : 0;
     note(QStringLiteral("get %1 -> %2").arg(name_of(member)).arg(result));
     return result;
 }

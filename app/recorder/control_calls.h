@@ -49,6 +49,8 @@ class ControlCalls {
 
   private:
     HRESULT get(const Member& member, Variant& value) const;
+    // The property's value in `type`; nothing when it cannot be read or changed into it.
+    std::optional<Variant> get_as(const Member& member, VARTYPE type) const;
     HRESULT invoke(const Member& member, const std::vector<Variant>& args, Variant& result) const;
 
     IDispatch* m_control = nullptr;

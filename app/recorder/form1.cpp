@@ -80,21 +80,13 @@ Form1::~Form1() {
 }
 
 bool Form1::build(QString& error) {
-    forms::LayoutError failure;
-    m_loaded = forms::load_form(
-        m_setup.layout_file, *this,
-        [this](const QString& name) -> ControlHost::EventHandler {
-            if (name != QLatin1String("Kelvane1")) return {};
-            return [this](const MemberDesc& event, std::span<const Variant> args) {
-                on_control_event(event, args);
-            };
+    m_loaded = load_window(
+        m_setup.layout_file, *this, QStringLiteral("Kelvane1"),
+        [this](const MemberDesc& event, std::span<const Variant> args) {
+            on_control_event(event, args);
         },
-        failure);
-    if (!m_loaded) {
-        error = failure.text();
-        return false;
-    }
-    return bind(error);
+        error);
+    return m_loaded && bind(error);
 }
 
 bool Form1::bind(QString& error) {

@@ -66,21 +66,13 @@ Form2::~Form2() {
 }
 
 bool Form2::build(QString& error) {
-    forms::LayoutError failure;
-    m_loaded = forms::load_form(
-        m_setup.layout_file, *this,
-        [this](const QString& name) -> ControlHost::EventHandler {
-            if (name != QLatin1String("Mp3")) return {};
-            return [this](const MemberDesc& event, std::span<const Variant> args) {
-                on_encoder_event(event, args);
-            };
+    m_loaded = load_window(
+        m_setup.layout_file, *this, QStringLiteral("Mp3"),
+        [this](const MemberDesc& event, std::span<const Variant> args) {
+            on_encoder_event(event, args);
         },
-        failure);
-    if (!m_loaded) {
-        error = failure.text();
-        return false;
-    }
-    return bind(error);
+        error);
+    return m_loaded && bind(error);
 }
 
 bool Form2::bind(QString& error) {

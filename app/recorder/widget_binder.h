@@ -1,5 +1,6 @@
-// Takes the widgets a window needs from its loaded layout, by name and class, and collects the
-// ones the layout lacks so that the window can refuse a damaged layout with one message.
+// Building a window from its stored layout: the layout loaded with the event sink of the one
+// control the window listens to, then the widgets the window needs taken by name and class,
+// collecting the ones the layout lacks so that the window can refuse it with one message.
 #pragma once
 
 #include <QStringList>
@@ -7,6 +8,23 @@
 #include "app/layout/layout_loader.h"
 
 namespace quillon::recorder {
+
+// The layout `path` built on `form`, the events of the control named `control` going to
+// `on_event`; nothing, with the error (file and line), when it cannot be built.
+inline std::optional<forms::LoadedForm> load_window(const QString& path, QWidget& form,
+                                                    const QString& control,
+                                                    ControlHost::EventHandler on_event,
+                                                    QString& error) {
+    forms::LayoutError failure;
+    auto loaded = forms::load_form(
+        path, form,
+        [&](const QString& name) {
+            return name == control ? on_event : ControlHost::EventHandler();
+        },
+        failure);
+    if (!loaded) error = failure.text();
+    return loaded;
+}
 
 class WidgetBinder {
   public:
