@@ -282,6 +282,9 @@ TEST_F(Form2Test, AConversionShowsItsProgressAndEndsComplete) {
     std::smatch figure;
     ASSERT_TRUE(std::regex_match(text, figure, std::regex(R"(50 % Complete: (\d+\.\d)x)"))) << text;
     EXPECT_GT(std::stod(figure[1]), 0.0);
+    // Past the total (an estimate while converting), even where f x 100 leaves 32 bits: whole.
+    form().Progress(0x7FFFFFFF);
+    EXPECT_EQ(w->label("LblTotal").left(16), "100 % Complete: ");
 
     // Convert again: the same bitrate, the options still greyed.
     ASSERT_TRUE(std::filesystem::remove(out.toStdString()));
