@@ -130,7 +130,9 @@ void Conversion::work() {
     };
     std::vector<BYTE> pcm;
     std::vector<std::int16_t> samples;
-    while (!m_stop.load(std::memory_order_acquire)) {
+    // The first piece is converted even when Stop came at once: a file without audio (an MP3
+    // of only its info frame) is one that players refuse.
+    for (bool first = true; first || !m_stop.load(std::memory_order_acquire); first = false) {
         pcm.clear();
         if (!m_source.read(pcm))
             return fail(read_failure_code(m_source.failure()), m_source.error());

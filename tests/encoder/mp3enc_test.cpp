@@ -263,6 +263,14 @@ TEST_F(Encoder, StopLeavesAShorterCompleteFile) {
     EXPECT_EQ(static_cast<std::size_t>(last("Progress")->args[0].as_i4()), layout.audio_frames);
     // The total stays that of the whole conversion, so the window shows how far it came.
     EXPECT_EQ(get(dispidTotalFrames).as_i4(), total);
+
+    // Stopped before its first progress: the file still holds the first piece of audio.
+    ASSERT_EQ(start(m_dir.file("long.wav"), m_dir.file("soon.mp3")), S_OK);
+    ASSERT_EQ(stop(), S_OK);
+    const auto soon = quillon_test::mp3_layout(quillon::test::read_bytes(m_dir.file("soon.mp3")));
+    EXPECT_TRUE(soon.whole);
+    EXPECT_GT(soon.audio_frames, 1u);
+    EXPECT_EQ(soon.info_frames, soon.audio_frames);
 }
 
 TEST_F(Encoder, AMissingInputFailsTheStartCall) {
