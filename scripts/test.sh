@@ -7,6 +7,12 @@ set -euo pipefail
 build=${1:-build}
 scripts=$(cd "$(dirname "$0")" && pwd)
 
+# A private PulseAudio folder brings a private PipeWire folder beside it, so that two test runs
+# never share a server.
+if [ -n "${QUILLON_PULSE_DIR:-}" ] && [ -z "${QUILLON_PIPEWIRE_DIR:-}" ]; then
+    export QUILLON_PIPEWIRE_DIR="$QUILLON_PULSE_DIR-pipewire"
+fi
+
 started=0
 if server=$("$scripts/pulse-test-server.sh" start); then
     eval "$server"
