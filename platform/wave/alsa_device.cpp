@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -27,6 +29,26 @@ namespace {
 constexpr unsigned kPeriodUs = 100'000;
 constexpr unsigned kPeriods = 4;  // a 400 ms ring
 
+// How long a front-end call waits for the device at a time before it looks whether the watchdog
+// gave the device up.
+constexpr auto kHoldSlice = std::chrono::milliseconds(20);
+
+std::mutex g_seam_mutex;
+AlsaDriverSeam g_seam;
+
+AlsaDriverSeam current_seam() {
+    std::lock_guard lock(g_seam_mutex);
+    return g_seam;
+}
+
+// Set on a device's driver thread: its calls into ALSA report back to the watchdog.
+thread_local bool t_driver_thread = false;
+
+std::int64_t steady_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 // The eventfd by which the front end wakes a driver thread; closed when dropped.
 class EventFd {
   public:
@@ -46,33 +68,11 @@ class EventFd {
 class AlsaDevice final : public WaveDevice {
   public:
     static MMRESULT open(const std::string& name, WaveDirection direction, UINT index,
-                         const WAVEFORMATEX& format, std::unique_ptr<WaveDevice>* device) {
-        PcmPtr pcm = open_pcm(name, direction);
-        if (!pcm) return MMSYSERR_ALLOCATED;
-        snd_pcm_uframes_t period = 0;
-        snd_pcm_uframes_t buffer = 0;
-        bool can_pause = false;
-        if (const MMRESULT result =
-                configure(pcm.get(), direction, format, period, buffer, can_pause))
-            return result;
-        if (!device) return MMSYSERR_NOERROR;
-        EventFd wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-        if (!wake) return MMSYSERR_NOMEM;
-        // A device whose driver thread cannot start closes again; the caller is told.
-        return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
-            try {
-                *device = std::make_unique<AlsaDevice>(std::move(pcm), direction, index, format,
-                                                       period, buffer, can_pause, std::move(wake));
-            } catch (const std::system_error& e) {
-                note_error(std::string("driver thread: ") + e.what());
-                return MMSYSERR_NOMEM;
-            }
-            return MMSYSERR_NOERROR;
-        });
-    }
+                         const WAVEFORMATEX& format, std::unique_ptr<WaveDevice>* device);
 
     AlsaDevice(PcmPtr pcm, WaveDirection direction, UINT index, const WAVEFORMATEX& format,
-               snd_pcm_uframes_t period, snd_pcm_uframes_t buffer, bool can_pause, EventFd wake)
+               snd_pcm_uframes_t period, snd_pcm_uframes_t buffer, bool can_pause, EventFd wake,
+               AlsaDriverSeam seam)
         : m_pcm(std::move(pcm)),
           m_direction(direction),
           m_format(format),
@@ -80,32 +80,57 @@ class AlsaDevice final : public WaveDevice {
           m_buffer(buffer),
           m_can_pause(can_pause),
           m_wake(std::move(wake)),
+          m_seam(std::move(seam)),
           m_queue(format.nBlockAlign),
           m_tap(direction, index, format),
-          m_staging(buffer * format.nBlockAlign),
-          m_driver([this] { drive(); }) {}
-
-    ~AlsaDevice() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
+          m_staging(buffer * format.nBlockAlign) {
+        // Last: the threads start once everything they use is in place.
+        m_watchdog = std::thread([this] { watch(); });
+        try {
+            m_driver = std::thread([this] {
+                drive();
+                std::lock_guard lock(m_watch_mutex);
+                m_driver_ended = true;
+                m_watch_wake.notify_all();
+            });
+        } catch (...) {
+            end_watch();
+            throw;
         }
+    }
+
+    // Ends both threads; false when the driver thread is stuck inside ALSA and was left to it:
+    // this device must then outlive it (see Owner).
+    [[nodiscard]] bool close() {
+        m_quit = true;
         wake();
+        bool ended = false;
+        {
+            std::unique_lock lock(m_watch_mutex);
+            m_watch_wake.wait(lock, [&] { return m_driver_ended || m_given_up; });
+            ended = m_driver_ended;
+        }
+        end_watch();
+        if (!ended) {
+            m_driver.detach();
+            return false;
+        }
         m_driver.join();
         snd_pcm_drop(m_pcm.get());
+        return true;
     }
 
     MMRESULT add(WAVEHDR& header) override {
-        std::lock_guard lock(m_mutex);
-        if (m_broken) return MMSYSERR_NODRIVER;
+        const auto lock = hold();
+        if (!lock || m_broken) return MMSYSERR_NODRIVER;
         m_queue.push(header);
         wake();
         return MMSYSERR_NOERROR;
     }
 
     MMRESULT start() override {
-        std::lock_guard lock(m_mutex);
-        if (m_broken) return MMSYSERR_NODRIVER;
+        const auto lock = hold();
+        if (!lock || m_broken) return MMSYSERR_NODRIVER;
         if (m_direction == WaveDirection::input) {
             if (m_running) return MMSYSERR_NOERROR;
             if (const int err = begin_capture(); err < 0) return failed("start", err);
@@ -128,7 +153,8 @@ class AlsaDevice final : public WaveDevice {
     }
 
     MMRESULT stop() override {
-        std::lock_guard lock(m_mutex);
+        const auto lock = hold();
+        if (!lock) return MMSYSERR_NOERROR;  // given up: nothing is queued any more
         if (m_direction == WaveDirection::input) {
             if (m_running) {
                 service();  // what the device already holds belongs to the recording
@@ -149,7 +175,8 @@ class AlsaDevice final : public WaveDevice {
     }
 
     MMRESULT reset() override {
-        std::lock_guard lock(m_mutex);
+        const auto lock = hold();
+        if (!lock) return MMSYSERR_NOERROR;
         if (m_direction == WaveDirection::input && m_running) service();
         snd_pcm_drop(m_pcm.get());
         snd_pcm_prepare(m_pcm.get());
@@ -165,7 +192,8 @@ class AlsaDevice final : public WaveDevice {
     }
 
     MMRESULT position(std::uint64_t& bytes) override {
-        std::lock_guard lock(m_mutex);
+        const auto lock = hold();
+        if (!lock) return MMSYSERR_NODRIVER;
         // A paused or drained stream is not polled by the driver: look at it here.
         const snd_pcm_state_t state = snd_pcm_state(m_pcm.get());
         if (!m_broken && (state == SND_PCM_STATE_XRUN || state == SND_PCM_STATE_DISCONNECTED))
@@ -176,11 +204,91 @@ class AlsaDevice final : public WaveDevice {
     }
 
     bool has_queued() override {
-        std::lock_guard lock(m_mutex);
-        return !m_queue.empty();
+        const auto lock = hold();
+        return lock && !m_queue.empty();
     }
 
   private:
+    // The driver thread's heartbeat: when it last began a pass or came back from a call into
+    // ALSA, in steady milliseconds shifted left by one, the low bit set while it is inside the
+    // device (holds it to call into ALSA); kGivenUp once the watchdog took the device from it.
+    static constexpr std::int64_t kGivenUp = -1;
+    static std::int64_t beat_now(bool inside) { return steady_ms() << 1 | (inside ? 1 : 0); }
+
+    // The driver thread inside the device: holds it, and beats on the way in and out.
+    class Inside {
+      public:
+        explicit Inside(AlsaDevice& device) : m_device(device), m_lock(device.m_mutex) {
+            m_device.beat(true);
+        }
+        ~Inside() { m_device.beat(false); }
+        Inside(const Inside&) = delete;
+        Inside& operator=(const Inside&) = delete;
+
+      private:
+        AlsaDevice& m_device;
+        std::lock_guard<std::timed_mutex> m_lock;
+    };
+
+    // Driver thread only. Once the watchdog has given the device up, the thread may touch
+    // nothing more of it: the buffers went back to their owner. It stays here for good, still
+    // holding the device, which its owner keeps allocated for it.
+    void beat(bool inside) {
+        std::int64_t seen = m_beat.load();
+        if (seen != kGivenUp && m_beat.compare_exchange_strong(seen, beat_now(inside))) return;
+        ++alsa_counters().parked_threads;
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+    }
+
+    // Every call into ALSA returns through here: on the driver thread it beats.
+    template <typename Result>
+    Result came_back(Result result) {
+        if (t_driver_thread) beat(true);
+        return result;
+    }
+
+    // The device for a front-end call; not held once the watchdog gave the device up (its
+    // driver thread may hold it for good by then).
+    std::unique_lock<std::timed_mutex> hold() {
+        std::unique_lock lock(m_mutex, std::defer_lock);
+        while (!m_given_up.load(std::memory_order_acquire))
+            if (lock.try_lock_for(kHoldSlice)) break;
+        return lock;
+    }
+
+    // The watchdog: gives the device up when the driver thread stays inside one call into ALSA
+    // past the bound. A thread that is only waiting (on poll, or for the device while a
+    // front-end call holds it) is not inside, so an idle or paused device is never taken for
+    // stuck.
+    void watch() {
+        const auto bound = m_seam.stall_after;
+        const auto interval =
+            std::max<std::chrono::milliseconds>(bound / 6, std::chrono::milliseconds(1));
+        std::unique_lock lock(m_watch_mutex);
+        while (!m_watch_quit) {
+            m_watch_wake.wait_for(lock, interval);
+            std::int64_t seen = m_beat.load();
+            if (seen == kGivenUp || !(seen & 1) || steady_ms() - (seen >> 1) < bound.count())
+                continue;
+            // Whoever changes the beat first owns the device: the thread coming back, or this.
+            if (!m_beat.compare_exchange_strong(seen, kGivenUp)) continue;
+            ++alsa_counters().stalls;
+            go_broken("the driver thread is stuck in a call into ALSA");
+            m_given_up.store(true, std::memory_order_release);
+            m_watch_wake.notify_all();
+            return;
+        }
+    }
+
+    void end_watch() {
+        {
+            std::lock_guard lock(m_watch_mutex);
+            m_watch_quit = true;
+        }
+        m_watch_wake.notify_all();
+        m_watchdog.join();
+    }
+
     static MMRESULT configure(snd_pcm_t* pcm, WaveDirection direction, const WAVEFORMATEX& f,
                               snd_pcm_uframes_t& period, snd_pcm_uframes_t& buffer,
                               bool& can_pause) {
@@ -229,8 +337,9 @@ class AlsaDevice final : public WaveDevice {
         return m_broken ? MMSYSERR_NODRIVER : MMSYSERR_ERROR;
     }
 
-    // The device is gone for good (unplugged, its server ended): everything queued goes back,
-    // input buffers with what they hold, and the calls say so from now on. Caller holds m_mutex.
+    // The device is gone for good (unplugged, its server ended, its driver thread stuck):
+    // everything queued goes back, input buffers with what they hold, and the calls say so from
+    // now on. Caller holds m_mutex, or is the watchdog that took the device from its driver.
     void go_broken(const std::string& why) {
         note_error("device lost: " + why);
         m_broken = true;
@@ -260,17 +369,18 @@ class AlsaDevice final : public WaveDevice {
         ++alsa_counters().xruns;
         note_error(std::string("recovering from ") + snd_strerror(err));
         if (err == -ESTRPIPE) {
-            while ((err = snd_pcm_resume(m_pcm.get())) == -EAGAIN) std::this_thread::yield();
+            while ((err = came_back(snd_pcm_resume(m_pcm.get()))) == -EAGAIN)
+                std::this_thread::yield();
             if (err == 0) return;
         }
         // An under-run played everything handed over: the position keeps it.
         if (m_direction == WaveDirection::output) m_played = m_handed;
-        if (const int prepared = snd_pcm_prepare(m_pcm.get()); prepared < 0) {
+        if (const int prepared = came_back(snd_pcm_prepare(m_pcm.get())); prepared < 0) {
             // Gone for good (unplugged, server ended): stop polling it rather than spin.
             return go_broken(snd_strerror(prepared));
         }
         if (m_direction == WaveDirection::input && m_running) {
-            if (const int started = snd_pcm_start(m_pcm.get()); started < 0)
+            if (const int started = came_back(snd_pcm_start(m_pcm.get())); started < 0)
                 return go_broken(snd_strerror(started));
         }
     }
@@ -293,14 +403,15 @@ class AlsaDevice final : public WaveDevice {
         const WORD align = m_format.nBlockAlign;
         // One read of everything there: each call into a server's plugin costs a round of
         // locking with its own thread.
-        const snd_pcm_sframes_t avail = snd_pcm_avail_update(m_pcm.get());
+        const snd_pcm_sframes_t avail = came_back(snd_pcm_avail_update(m_pcm.get()));
         if (avail < 0) {
             recover(static_cast<int>(avail));
             return false;
         }
         if (avail == 0) return false;
         const auto frames = std::min<snd_pcm_uframes_t>(avail, m_staging.size() / align);
-        const snd_pcm_sframes_t got = snd_pcm_readi(m_pcm.get(), m_staging.data(), frames);
+        const snd_pcm_sframes_t got =
+            came_back(snd_pcm_readi(m_pcm.get(), m_staging.data(), frames));
         if (got == -EAGAIN || got == 0) return false;
         if (got < 0) {
             recover(static_cast<int>(got));
@@ -337,8 +448,9 @@ class AlsaDevice final : public WaveDevice {
             }
             const snd_pcm_uframes_t frames = m_pending.size() / align;
             if (frames == 0) return moved;
-            if (snd_pcm_state(m_pcm.get()) == SND_PCM_STATE_XRUN) recover(-EPIPE);
-            const snd_pcm_sframes_t put = snd_pcm_writei(m_pcm.get(), m_pending.data(), frames);
+            if (came_back(snd_pcm_state(m_pcm.get())) == SND_PCM_STATE_XRUN) recover(-EPIPE);
+            const snd_pcm_sframes_t put =
+                came_back(snd_pcm_writei(m_pcm.get(), m_pending.data(), frames));
             if (put == -EAGAIN || put == 0) return moved;
             if (put < 0) {
                 recover(static_cast<int>(put));
@@ -383,9 +495,14 @@ class AlsaDevice final : public WaveDevice {
     // something moves: a transfer makes the plugin set its descriptor right again.
     void drive() {
         using Clock = std::chrono::steady_clock;
+        t_driver_thread = true;
         const auto period = std::chrono::microseconds(
             std::max<std::uint64_t>(1000, m_period * 1'000'000ull / m_format.nSamplesPerSec));
-        std::vector<pollfd> fds(1 + std::max(0, snd_pcm_poll_descriptors_count(m_pcm.get())));
+        std::vector<pollfd> fds(1);
+        {
+            const Inside inside(*this);
+            fds.resize(1 + std::max(0, came_back(snd_pcm_poll_descriptors_count(m_pcm.get()))));
+        }
         bool dozing = false;
         Clock::time_point look_again{};  // while dozing: when to look at the device next
         for (;;) {
@@ -393,7 +510,7 @@ class AlsaDevice final : public WaveDevice {
             // The timeout otherwise only guards against a device that stops signalling.
             int timeout_ms = 1000;
             {
-                std::lock_guard lock(m_mutex);
+                const Inside inside(*this);
                 if (m_quit) return;
                 if (!active()) {
                     dozing = false;
@@ -402,14 +519,14 @@ class AlsaDevice final : public WaveDevice {
                         std::chrono::ceil<std::chrono::milliseconds>(look_again - Clock::now());
                     timeout_ms = static_cast<int>(std::max<std::int64_t>(0, left.count()));
                 } else {
-                    count += snd_pcm_poll_descriptors(m_pcm.get(), &fds[1],
-                                                      static_cast<unsigned>(fds.size() - 1));
+                    count += came_back(snd_pcm_poll_descriptors(
+                        m_pcm.get(), &fds[1], static_cast<unsigned>(fds.size() - 1)));
                 }
             }
             fds[0] = {m_wake.get(), POLLIN, 0};
             const int ready = ::poll(fds.data(), static_cast<nfds_t>(count), timeout_ms);
             if (ready < 0 && errno != EINTR) {
-                std::lock_guard lock(m_mutex);
+                const Inside inside(*this);
                 return go_broken(std::string("poll: ") + std::strerror(errno));
             }
             if (fds[0].revents & POLLIN) {
@@ -417,16 +534,20 @@ class AlsaDevice final : public WaveDevice {
                 [[maybe_unused]] const auto ignored =
                     ::read(m_wake.get(), &drained, sizeof drained);
             }
-            std::lock_guard lock(m_mutex);
+            const Inside inside(*this);
             if (m_quit) return;
             if (!active()) continue;
             ++alsa_counters().wakeups;
+            if (m_seam.on_pass) {
+                m_seam.on_pass();
+                came_back(0);
+            }
             bool device_signalled = false;
             if (count > 1) {
                 for (int i = 1; i < count; ++i) device_signalled |= fds[i].revents != 0;
                 unsigned short revents = 0;
-                snd_pcm_poll_descriptors_revents(m_pcm.get(), &fds[1],
-                                                 static_cast<unsigned>(count - 1), &revents);
+                came_back(snd_pcm_poll_descriptors_revents(
+                    m_pcm.get(), &fds[1], static_cast<unsigned>(count - 1), &revents));
                 if (revents & (POLLERR | POLLHUP | POLLNVAL)) recover(-EPIPE);
             }
             const bool moved = service();
@@ -448,7 +569,10 @@ class AlsaDevice final : public WaveDevice {
     const bool m_can_pause;
     const EventFd m_wake;  // the front end wakes the driver with it
     OpenDeviceCount m_counted;
-    std::mutex m_mutex;  // guards everything below but the thread, and every call on m_pcm
+    const AlsaDriverSeam m_seam;
+    // Guards everything below but the threads and the watch, and every call on m_pcm. Front-end
+    // calls wait for it in slices: a driver thread stuck inside ALSA holds it for good.
+    std::timed_mutex m_mutex;
     HeaderQueue m_queue;
     PeakTap m_tap;
     std::vector<BYTE> m_staging;  // the device's whole ring
@@ -459,11 +583,76 @@ class AlsaDevice final : public WaveDevice {
     std::uint64_t m_handed = 0;   // output bytes accepted by ALSA since open or reset
     std::uint64_t m_played = 0;   // output bytes played since open or reset
     bool m_broken = false;        // the device failed to recover
-    bool m_quit = false;
-    std::thread m_driver;  // last: it starts once everything above is in place
+    std::atomic<bool> m_quit = false;
+    std::atomic<std::int64_t> m_beat = beat_now(false);  // see kGivenUp
+    std::atomic<bool> m_given_up = false;  // the watchdog took the device from its driver
+    std::mutex m_watch_mutex;              // guards the three below
+    std::condition_variable m_watch_wake;
+    bool m_watch_quit = false;
+    bool m_driver_ended = false;
+    std::thread m_watchdog;
+    std::thread m_driver;
 };
 
+// What the front end holds. Closing ends the device's threads, but a driver thread stuck inside
+// ALSA cannot be ended and may yet come back from its call to find its device: the device is then
+// left allocated on purpose, its PCM open (closing it under the thread would pull the plugin's
+// state from under it) and counted as open (ALSA's configuration must not be reloaded under it).
+// That leaks some tens of kilobytes per stuck device, the price of a close that returns.
+class Owner final : public WaveDevice {
+  public:
+    template <typename... Args>
+    explicit Owner(Args&&... args)
+        : m_device(std::make_unique<AlsaDevice>(std::forward<Args>(args)...)) {}
+    ~Owner() override {
+        if (!m_device->close()) [[maybe_unused]]
+            AlsaDevice* kept = m_device.release();
+    }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+    MMRESULT add(WAVEHDR& header) override { return m_device->add(header); }
+    MMRESULT start() override { return m_device->start(); }
+    MMRESULT stop() override { return m_device->stop(); }
+    MMRESULT reset() override { return m_device->reset(); }
+    MMRESULT position(std::uint64_t& bytes) override { return m_device->position(bytes); }
+    bool has_queued() override { return m_device->has_queued(); }
+
+  private:
+    std::unique_ptr<AlsaDevice> m_device;
+};
+
+MMRESULT AlsaDevice::open(const std::string& name, WaveDirection direction, UINT index,
+                          const WAVEFORMATEX& format, std::unique_ptr<WaveDevice>* device) {
+    PcmPtr pcm = open_pcm(name, direction);
+    if (!pcm) return MMSYSERR_ALLOCATED;
+    snd_pcm_uframes_t period = 0;
+    snd_pcm_uframes_t buffer = 0;
+    bool can_pause = false;
+    if (const MMRESULT result = configure(pcm.get(), direction, format, period, buffer, can_pause))
+        return result;
+    if (!device) return MMSYSERR_NOERROR;
+    EventFd wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wake) return MMSYSERR_NOMEM;
+    // A device whose driver thread cannot start closes again; the caller is told.
+    return or_out_of_memory(MMSYSERR_NOMEM, [&]() -> MMRESULT {
+        try {
+            *device = std::make_unique<Owner>(std::move(pcm), direction, index, format, period,
+                                              buffer, can_pause, std::move(wake), current_seam());
+        } catch (const std::system_error& e) {
+            note_error(std::string("driver thread: ") + e.what());
+            return MMSYSERR_NOMEM;
+        }
+        return MMSYSERR_NOERROR;
+    });
+}
+
 }  // namespace
+
+void set_alsa_driver_seam(AlsaDriverSeam seam) {
+    std::lock_guard lock(g_seam_mutex);
+    g_seam = std::move(seam);
+}
 
 MMRESULT open_alsa_device(const std::string& pcm_name, WaveDirection direction, UINT index,
                           const WAVEFORMATEX& format, std::unique_ptr<WaveDevice>* device) {

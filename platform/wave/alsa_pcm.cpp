@@ -62,7 +62,7 @@ AlsaCounters& alsa_counters() {
 
 AlsaWaveStats alsa_wave_stats() {
     const AlsaCounters& c = alsa_counters();
-    return {c.wakeups.load(), c.bytes_moved.load(), c.xruns.load()};
+    return {c.wakeups.load(), c.bytes_moved.load(), c.xruns.load(), c.stalls.load()};
 }
 
 std::string alsa_last_error() {

@@ -34,6 +34,8 @@ struct AlsaCounters {
     std::atomic<std::uint64_t> wakeups{0};
     std::atomic<std::uint64_t> bytes_moved{0};
     std::atomic<std::uint64_t> xruns{0};
+    std::atomic<std::uint64_t> stalls{0};          // devices given up with their driver stuck
+    std::atomic<std::uint64_t> parked_threads{0};  // stuck drivers that came back, stopped
     std::atomic<int> open_devices{0};
 };
 AlsaCounters& alsa_counters();

@@ -16,6 +16,12 @@
 // refused with WAVERR_BADFORMAT. Over- and under-runs are recovered; a buffer's byte count only
 // ever counts bytes that were really captured, and the play position only bytes that were really
 // played.
+//
+// A plugin can block its caller for good (a sound server's client library that deadlocks when the
+// server dies). A watchdog thread per device therefore gives the device up when its driver thread
+// has been inside one call into ALSA for 3 s: the device then counts as stopped working for good
+// (its buffers come back, its calls answer MMSYSERR_NODRIVER), and closing it returns at once,
+// leaving the stuck thread and what it may still touch allocated.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +37,7 @@ struct AlsaWaveStats {
     std::uint64_t wakeups = 0;      // driver wake-ups that found the device running
     std::uint64_t bytes_moved = 0;  // bytes captured or handed to the device
     std::uint64_t xruns = 0;        // over- and under-runs recovered
+    std::uint64_t stalls = 0;       // devices given up because their driver thread was stuck
 };
 AlsaWaveStats alsa_wave_stats();
 
