@@ -65,6 +65,8 @@ class EventFd {
     int m_fd;
 };
 
+// An open device and its two threads; only Owner holds one, and destroys it once close() says
+// both threads have ended.
 class AlsaDevice final : public WaveDevice {
   public:
     static MMRESULT open(const std::string& name, WaveDirection direction, UINT index,
