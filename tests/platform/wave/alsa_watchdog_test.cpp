@@ -104,11 +104,13 @@ TEST_P(AlsaWatchdog, AStuckDriverGivesTheDeviceUpItsBuffersComeBackAndCloseLeave
 
     // Large enough that two passes (a ring each) never fill one.
     Buffer first(44100 * 4 * 30), second(44100 * 4 * 30), refused(4096);
+    // Output paused until both are queued, as input is not started: the driver sticks only then.
+    if (direction == WaveDirection::output) {
+        ASSERT_EQ(device->stop(), MMSYSERR_NOERROR);
+    }
     ASSERT_EQ(queue(*device, first), MMSYSERR_NOERROR);
     ASSERT_EQ(queue(*device, second), MMSYSERR_NOERROR);
-    if (direction == WaveDirection::input) {
-        ASSERT_EQ(device->start(), MMSYSERR_NOERROR);
-    }
+    ASSERT_EQ(device->start(), MMSYSERR_NOERROR);
     ASSERT_TRUE(m_gate->wait_entered());
 
     // A call made while the driver is stuck holding the device waits for the watchdog, and no
