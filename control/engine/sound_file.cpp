@@ -32,6 +32,13 @@ UniqueHacmStream open_stream(WAVEFORMATEX& source, WAVEFORMATEX& destination) {
     return UniqueHacmStream(stream);
 }
 
+// PCM in the same layout on both sides: converting would only copy it.
+bool same_pcm(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
+    return a.wFormatTag == WAVE_FORMAT_PCM && b.wFormatTag == WAVE_FORMAT_PCM &&
+           a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec &&
+           a.wBitsPerSample == b.wBitsPerSample && a.nBlockAlign == b.nBlockAlign;
+}
+
 }  // namespace
 
 SoundFile::SoundFile() {
@@ -86,6 +93,7 @@ int SoundFile::open_for_recording(std::string_view path) {
     }
     m_record_stream = open_stream(m_device_format, m_file_format.wfx);
     if (!m_record_stream) return fail_open();
+    m_copy_through = same_pcm(m_device_format, m_file_format.wfx);
     reset_counters();
     m_mode = Mode::recording;
     m_file_name = std::string(path);
@@ -130,6 +138,13 @@ LONG SoundFile::convert_and_write(std::span<const BYTE> pcm) {
             if (fits == 0) return 0;
             pcm = pcm.first(fits);
         }
+    }
+    if (m_copy_through) {
+        // The device delivers the file's own format: its whole blocks go in as they are.
+        const DWORD align = std::max<DWORD>(m_device_format.nBlockAlign, 1);
+        const std::span<const BYTE> whole = pcm.first(pcm.size() / align * align);
+        if (whole.empty() || !write_encoded(whole)) return -1;
+        return static_cast<LONG>(whole.size());
     }
     // The converted bytes land in the work buffer, which holds at least as many as the source.
     const DWORD room = static_cast<DWORD>(std::min(pcm.size(), m_work.size()));

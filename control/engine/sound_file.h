@@ -120,6 +120,7 @@ class SoundFile {
     DWORD m_discard_bytes = 0;    // decoded PCM bytes still to drop after a seek
     bool m_drained = false;       // the decoder has given all it held at the end of the data
     bool m_full = false;          // the recording reached its container's size limit
+    bool m_copy_through = false;  // recording: the device format is the file's PCM format
 };
 
 }  // namespace kelvane::engine

@@ -129,12 +129,13 @@ struct MessageLoop::State {
         return it->second.procedure(window, message, wparam, lparam);
     }
 
-    void run_tasks() {
-        for (;;) {
+    // True when there was any.
+    bool run_tasks() {
+        for (bool ran = false;; ran = true) {
             std::function<void()> task;
             {
                 std::lock_guard lock(mutex);
-                if (tasks.empty()) return;
+                if (tasks.empty()) return ran;
                 task = std::move(tasks.front());
                 tasks.pop_front();
             }
@@ -161,6 +162,21 @@ struct MessageLoop::State {
     // Fires what is due now on the real clock, with the tasks those timers post.
     void fire_due() {
         while (fire_one(real_now())) run_tasks();
+    }
+
+    // Waits for the next deadline, at most until `end`, and delivers what is due then.
+    // Tasks that ran are a wake-up of their own: then only what is due already is delivered.
+    void run_next(std::uint64_t end) {
+        const bool ran = run_tasks();
+        if (kind == ClockKind::manual) {
+            const std::uint64_t due = ran ? manual_now : std::min(end, earliest_due());
+            move_manual_time(due);
+            while (fire_one(due)) run_tasks();
+            return;
+        }
+        if (!ran) wait_until(std::min(end, earliest_due()));
+        run_tasks();
+        fire_due();
     }
 
     // Runs until `end` (or quit, when `until_quit`).
@@ -224,6 +240,12 @@ void MessageLoop::run_for(std::uint64_t ms) {
     auto& s = state();
     const std::uint64_t now = s.now();
     s.run_until(ms > kForever - now ? kForever - 1 : now + ms, false);
+}
+
+void MessageLoop::run_next(std::uint64_t ms) {
+    auto& s = state();
+    const std::uint64_t now = s.now();
+    s.run_next(ms > kForever - now ? kForever - 1 : now + ms);
 }
 
 void MessageLoop::run() {

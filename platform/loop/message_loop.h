@@ -78,6 +78,12 @@ class MessageLoop {
 
     // Delivers timer messages and posted tasks for `ms` milliseconds of the current clock.
     void run_for(std::uint64_t ms);
+    // One wake-up: runs the posted tasks or, when there are none, waits until the next timer is
+    // due (at most `ms`, and no longer once a task is posted); then delivers what is due. A
+    // caller that looks at the results after each turn wakes no more often than the timers and
+    // tasks do. On the manual clock time moves to the next deadline within `ms` (by `ms` when
+    // there is none) instead of being waited for.
+    void run_next(std::uint64_t ms);
     // Runs until quit() is called (from a handler, a task or another thread).
     void run();
     void quit();

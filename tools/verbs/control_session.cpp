@@ -113,6 +113,10 @@ void ControlSession::run_for(std::uint64_t ms) {
     MessageLoop::instance().run_for(ms);
 }
 
+void ControlSession::run_next(std::uint64_t ms) {
+    MessageLoop::instance().run_next(ms);
+}
+
 std::uint64_t ControlSession::now_ms() const {
     return MessageLoop::instance().now_ms();
 }
@@ -126,7 +130,10 @@ StatusLine::StatusLine(std::ostream& out, int fd, bool terminal_only)
 
 void StatusLine::show(const std::string& text, std::uint64_t now_ms) {
     if (m_terminal) {
+        // The same text again would only cost a write.
+        if (m_shown && text == m_drawn) return;
         m_out << '\r' << text << "\033[K" << std::flush;
+        m_drawn = text;
         m_shown = true;
         return;
     }

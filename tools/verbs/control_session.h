@@ -34,6 +34,9 @@ class ControlSession {
 
     // Runs the message loop for a slice of time (virtual time on the manual clock).
     void run_for(std::uint64_t ms);
+    // Runs the message loop until its next timer or posted task, at most `ms`: a verb that looks
+    // at the control after each turn wakes only when the control did something.
+    void run_next(std::uint64_t ms);
     bool manual_clock() const { return m_manual; }
     std::uint64_t now_ms() const;
 
@@ -60,7 +63,8 @@ class ControlSession {
     std::vector<SHORT> m_error_codes;
 };
 
-// A status line: rewritten in place on a terminal, printed at most once a second otherwise.
+// A status line: rewritten in place on a terminal when its text changes, printed at most once
+// a second otherwise.
 class StatusLine {
   public:
     // On `out`, which is the terminal `fd` or not; with `terminal_only` nothing is printed
@@ -76,6 +80,7 @@ class StatusLine {
     bool m_shown = false;
     std::uint64_t m_last_ms = 0;
     std::string m_unshown;  // the latest text, when the once-a-second rule held it back
+    std::string m_drawn;    // on a terminal: the text on the line now
 };
 
 // A 20-character bar for a level of 0..32767.

@@ -305,7 +305,12 @@ int record_verb(std::span<char*> args) {
     LONG level = 0;
     bool ended = false, pipe_failed = false;
     while (!ControlSession::interrupted() && !(target_ms > 0 && recorded_ms >= target_ms)) {
-        session.run_for(r.manual ? 100 : 20);
+        // The engine's tick wakes the loop ten times a second, and the time shown changes no
+        // more often: the status follows the tick instead of waking on a clock of its own.
+        if (r.manual)
+            session.run_for(100);
+        else
+            session.run_next(100);
         for (const auto& e : session.events()) {
             if (e.name == "LevelRecord") level = e.args[0].as_i4();
             if (e.name == "EndRecord") ended = true;

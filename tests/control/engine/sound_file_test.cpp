@@ -88,6 +88,40 @@ TEST_F(SoundFileTest, PcmRecordingConvertsOneToOneAndPlaysBackTheSameBytes) {
     EXPECT_EQ(f.pcm_produced(), 16000u);
 }
 
+TEST_F(SoundFileTest, PcmInTheDeviceLayoutGoesInByWholeBlocksAndOtherLayoutsAreConverted) {
+    const WAVEFORMATEX stereo = pcm_format(8000, 2, 16);
+    const auto pcm = sine(1000, 8000, 440, 2);
+    FileFormat same{};
+    same.wfx = stereo;
+    SoundFile f;
+    f.file_format() = same;
+    f.device_format() = stereo;
+    ASSERT_EQ(f.open_for_recording(path("a.wav")), 0);
+    ASSERT_TRUE(f.allocate_work_buffer(8000));
+    // Two and a half frames: the half frame is dropped, the rest goes in unchanged.
+    EXPECT_EQ(f.convert_and_write({pcm.data(), 10}), 8);
+    EXPECT_EQ(f.convert_and_write({pcm.data() + 8, 2}), -1);
+    EXPECT_EQ(f.convert_and_write({pcm.data() + 8, pcm.size() - 8}),
+              static_cast<LONG>(pcm.size() - 8));
+    EXPECT_EQ(f.close(), 0);
+    ASSERT_EQ(f.open_for_playback(path("a.wav")), 0);
+    ASSERT_TRUE(f.allocate_work_buffer(8000));
+    std::vector<BYTE> back(pcm.size() + 4);
+    ASSERT_EQ(f.read_and_convert(back), static_cast<LONG>(pcm.size()));
+    back.resize(pcm.size());
+    EXPECT_EQ(back, pcm);
+    EXPECT_EQ(f.close(), 0);
+
+    // The same samples into 8-bit mono: converted, a quarter of the bytes.
+    FileFormat narrow{};
+    narrow.wfx = pcm_format(8000, 1, 8);
+    std::size_t used = 0;
+    record(f, path("b.wav"), narrow, stereo, pcm, 1000, &used);
+    EXPECT_EQ(used, pcm.size());
+    ASSERT_EQ(f.open_for_playback(path("b.wav")), 0);
+    EXPECT_EQ(f.data_size(), pcm.size() / 4);
+}
+
 TEST_F(SoundFileTest, SeeksMoveByPcmBytesFromEachOriginAndStayInsideTheData) {
     const WAVEFORMATEX device = pcm_format(8000, 1, 16);
     FileFormat file{};

@@ -126,6 +126,45 @@ TEST_F(ManualLoop, AnHourOfTicksTakesNoWallTimeAndTasksPostedFromThreadsRun) {
     EXPECT_TRUE(ran);
 }
 
+TEST_F(ManualLoop, RunNextStopsAtTheNextDeadlineWithEveryTimerDueThenOrAtItsLimit) {
+    m_start = loop().now_ms();
+    HWND a = logging_window("a");
+    HWND b = logging_window("b");
+    SetTimer(a, 1, 30, nullptr);
+    SetTimer(b, 2, 30, nullptr);
+    SetTimer(b, 3, 45, nullptr);
+    loop().run_next(100);
+    EXPECT_EQ(m_log, (std::vector<std::string>{"a:1@30", "b:2@30"}));
+    EXPECT_EQ(loop().now_ms() - m_start, 30u);
+    loop().run_next(10);  // nothing due within the limit: time moves by it
+    EXPECT_EQ(loop().now_ms() - m_start, 40u);
+    loop().run_next(100);
+    EXPECT_EQ(m_log.back(), "b:3@45");
+    EXPECT_EQ(m_log.size(), 3u);
+}
+
+TEST(RealLoop, RunNextReturnsOnceATimerFiredOrATaskRan) {
+    auto& loop = MessageLoop::instance();
+    loop.set_clock(ClockKind::real);
+    int ticks = 0;
+    HWND w = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        ticks += msg == WM_TIMER;
+        return 0;
+    });
+    SetTimer(w, 1, 1, nullptr);
+    loop.run_next(600'000);
+    EXPECT_EQ(ticks, 1);
+    // A task posted while it waits for a far timer ends the wait.
+    SetTimer(w, 1, 600'000, nullptr);
+    bool ran = false;
+    std::thread([&] { loop.post([&] { ran = true; }); }).join();
+    loop.run_next(600'000);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(ticks, 1);
+    DestroyWindow(w);
+    loop.set_clock(ClockKind::manual);
+}
+
 TEST(RealLoop, RunReturnsWhenATaskQuitsAndTimeMovesOnByItself) {
     auto& loop = MessageLoop::instance();
     loop.set_clock(ClockKind::real);
