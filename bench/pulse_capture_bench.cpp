@@ -6,6 +6,8 @@
 //   2. start-up delay: from starting the program to the first captured data, the server
 //      backend's against parecord's (the median of several starts).
 // Every capture records the null sink's monitor, which runs at the sink's real-time pace.
+// kelvane records with -q: off a terminal its status costs one line a second, which the tool's
+// loop builds on the engine's tick either way.
 //
 //   pulse_capture_bench [--seconds N]   (N seconds per recording, default 20)
 #include <unistd.h>
@@ -163,11 +165,11 @@ bool bench_server(const Server& server, int seconds) {
     }
     measure("kelvane record (server backend)",
             "KELVANE_AUDIO=pulse " + kelvane + " record " + work + "/a.wav --device " +
-                std::to_string(ours) + " --seconds " + s + " --format pcm:44100:2:16 > /dev/null");
+                std::to_string(ours) + " --seconds " + s + " --format pcm:44100:2:16 -q");
     measure("kelvane record (ALSA pulse plugin)",
             "KELVANE_AUDIO=alsa PULSE_SOURCE=" + std::string(kMonitor) + " " + kelvane +
                 " record " + work + "/b.wav --device " + std::to_string(through_alsa) +
-                " --seconds " + s + " --format pcm:44100:2:16 > /dev/null");
+                " --seconds " + s + " --format pcm:44100:2:16 -q");
     measure("arecord -D pulse -f cd", "PULSE_SOURCE=" + std::string(kMonitor) +
                                           " arecord -q -D pulse -f cd -d " + s + " " + work +
                                           "/c.wav");
