@@ -85,12 +85,13 @@ MMRESULT repair_riff_sizes(const char* path, bool write, RiffRepair& report) {
         RiffChunkSizes chunk{header.id, at + 8, header.size, header.size};
         const std::uint64_t chunk_end = chunk.data_offset + header.size;
         // A placeholder size belongs to the chunk being written when the writer stopped: it
-        // holds the rest of the file. In a RIFF of placeholder size so does a size of 0 that no
-        // chunk header follows.
+        // holds the rest of the file. In a RIFF of placeholder size so does a data chunk of size
+        // 0 that no chunk header follows (audio is what a recorder writes last); any other
+        // chunk of size 0 is empty, as readers take it.
         Header next;
         const bool placeholder =
             header.size == kUnknownSize ||
-            (header.size == 0 && placeholder_riff &&
+            (header.size == 0 && placeholder_riff && header.id == mmioFOURCC('d', 'a', 't', 'a') &&
              !(chunk_end + 8 <= length && read_header(*file, chunk_end, next) &&
                is_chunk_id(next.id) && chunk_end + 8 + next.size <= length));
         if (placeholder || chunk_end > length) {

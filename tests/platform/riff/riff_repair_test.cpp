@@ -86,6 +86,26 @@ TEST_F(RiffRepairTest, RightFilesAndChunksThatFollowAreLeftAlone) {
     EXPECT_EQ(settled.riff_settled, empty.size() - 8);
 }
 
+TEST_F(RiffRepairTest, OnlyAnEmptyDataChunkTakesTheRestOfTheFile) {
+    // An empty LIST before a data chunk whose size reaches past the end: readers take the LIST
+    // as empty and the data as what is there, so the repair settles the data, not the LIST.
+    const Bytes cut = ByteBuilder()
+                          .text("RIFF")
+                          .u32(0)
+                          .text("WAVE")
+                          .pcm_fmt(1, 8000, 16, false)
+                          .text("LIST")
+                          .u32(0)
+                          .text("data")
+                          .u32(0x20000007)
+                          .bytes(Bytes(10, 0x41));
+    const RiffRepair report = repair(cut);
+    ASSERT_EQ(report.chunks.size(), 3u);
+    EXPECT_EQ(report.chunks[1].settled, 0u);
+    EXPECT_EQ(report.chunks[2].settled, 10u);
+    EXPECT_EQ(report.riff_settled, cut.size() - 8);
+}
+
 TEST_F(RiffRepairTest, FewerBytesThanAChunkHeaderAfterAnEmptyChunkAreItsAudio) {
     const RiffRepair report = repair(wave(0, 0, 5));
     EXPECT_EQ(report.chunks[1].settled, 5u);
