@@ -71,6 +71,7 @@ Form1::Form1(Setup setup, QWidget* parent)
 }
 
 Form1::~Form1() {
+    disconnect_widgets(*this);
     // The program ends: what is still held goes back quietly.
     for (int id = 0; id < 3; ++id)
         if (hotkeyok[size_t(id)]) UnregisterHotKey(m_window, id);

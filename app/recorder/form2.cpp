@@ -60,6 +60,7 @@ Form2::Form2(Setup setup, QWidget* parent)
 }
 
 Form2::~Form2() {
+    disconnect_widgets(*this);
     // The encoder goes before the widgets its last events would reach; a conversion still
     // running is finished as a stopped one.
     m_loaded.reset();

@@ -57,4 +57,12 @@ class WidgetBinder {
     QStringList m_missing;
 };
 
+// Cuts what the window's widgets send to `form`: called first in a window's destructor, since
+// the widgets outlive its handlers there (deactivating the window on its way out still makes
+// the frame signal).
+inline void disconnect_widgets(QWidget& form) {
+    for (QObject* child : form.findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, &form, nullptr);
+}
+
 }  // namespace quillon::recorder
